@@ -1,0 +1,41 @@
+// Inputs are stored with every byte increased by 2; decoding subtracts it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <variant>
+
+#include "loader/files.h"
+#include "loader/text.h"
+
+namespace jov {
+
+// Size of the blocks DecodeFile moves; memory use is bounded by it, not by
+// the file.
+inline constexpr std::size_t kDecodeBlockSize = std::size_t{1} << 20;
+
+// Decodes `in` into `out` (same size; they may be the same buffer). Stored
+// bytes 0x00 and 0x01 have no plain value: decoding stops at the first one,
+// leaving `out` from that offset on untouched, and its offset is returned.
+// Returns in.size() when every byte decoded.
+std::size_t DecodeBytes(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+
+struct DecodeFailure {
+  enum class Kind { kOpenInput, kReadInput, kCreateOutput, kWriteOutput, kUndecodableByte };
+  Kind kind;
+  SystemError error;         // the system's text, for all but kUndecodableByte
+  std::uint64_t offset = 0;  // kUndecodableByte: where the byte stands
+  std::uint8_t byte = 0;     // kUndecodableByte: its stored value
+  // Whether the intermediate file was created; the caller removes it.
+  bool outputCreated = false;
+};
+
+// Decodes the input file `inputName` into `intermediateName`, truncating an
+// existing intermediate file. Never modifies the input. On failure the
+// intermediate file may hold a partial result; the caller removes it.
+std::optional<DecodeFailure> DecodeFile(FileSystem& files, const NativeString& inputName,
+                                        const NativeString& intermediateName);
+
+}  // namespace jov

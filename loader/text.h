@@ -1,0 +1,33 @@
+// Names and messages are kept in the platform's own file-name encoding: UTF-16
+// on Windows (so every name the file system can hold survives), bytes (UTF-8
+// in practice) on POSIX. The loader's logic is written once against these
+// aliases and never converts.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace jov {
+
+using NativeChar = std::filesystem::path::value_type;
+using NativeString = std::filesystem::path::string_type;
+using NativeStringView = std::basic_string_view<NativeChar>;
+
+// Widens (or copies) 7-bit ASCII text; every literal the loader uses is ASCII.
+NativeString FromAscii(std::string_view ascii);
+
+// Best-effort narrowing for console output and test diagnostics: UTF-8.
+std::string ToUtf8(NativeStringView text);
+NativeString FromUtf8(std::string_view utf8);
+
+// Number of characters (code points) in a name. A code point that is split
+// across units (a UTF-8 sequence, a UTF-16 surrogate pair) counts once.
+std::size_t CountCharacters(NativeStringView text);
+
+// Index of the unit where the first `count` characters end, never inside a
+// code point; text.size() when it holds fewer characters.
+std::size_t PrefixEnd(NativeStringView text, std::size_t count);
+
+}  // namespace jov

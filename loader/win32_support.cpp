@@ -1,0 +1,28 @@
+#include "loader/win32_support.h"
+
+#include <cstdio>
+#include <string>
+
+namespace jov::win32 {
+
+SystemError SystemErrorFromCode(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message;
+  if (length != 0 && text != nullptr) message.assign(text, length);
+  if (text != nullptr) ::LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
+    message.pop_back();
+  }
+  if (message.empty()) {
+    wchar_t fallback[32];
+    std::swprintf(fallback, 32, L"Error %lu.", static_cast<unsigned long>(code));
+    message = fallback;
+  }
+  return SystemError{message};
+}
+
+}  // namespace jov::win32

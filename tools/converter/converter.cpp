@@ -1,0 +1,109 @@
+#include "converter.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace jov::converter {
+namespace {
+
+constexpr int kBadArguments = -2;
+constexpr int kUnreadable = -3;
+constexpr int kUnwritable = -4;
+
+std::string Utf8(const std::filesystem::path& p) {
+  const std::u8string s = p.u8string();
+  return std::string(s.begin(), s.end());
+}
+
+std::string Hex(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const unsigned char b : bytes) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
+
+std::filesystem::path ReportName(const std::filesystem::path& dbFile) {
+  std::string name = Utf8(dbFile);
+  constexpr std::string_view kSuffix = "_flex.cdi";
+  if (name.ends_with(kSuffix)) name.resize(name.size() - kSuffix.size());
+  name += ".ppc.txt";
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+}  // namespace
+
+Options ReadOptions(const GetEnv& getEnv) {
+  Options options;
+  if (auto v = getEnv("JOV_FAKE_EXIT")) options.exitStatus = std::stoll(Utf8(*v), nullptr, 0);
+  if (auto v = getEnv("JOV_FAKE_ONLY")) options.onlyFor = Utf8(*v);
+  if (auto v = getEnv("JOV_FAKE_DELETE")) options.deleteInput = Utf8(*v) == "1";
+  if (auto v = getEnv("JOV_FAKE_RECORD")) options.record = *v;
+  if (auto v = getEnv("JOV_FAKE_SIGNAL")) options.signal = std::stoi(Utf8(*v));
+  if (auto v = getEnv("JOV_FAKE_STDOUT_BYTES")) options.stdoutBytes = std::stoull(Utf8(*v));
+  return options;
+}
+
+int RunConverter(const std::vector<std::filesystem::path>& args, const Options& options) {
+  if (args.size() != 4 || args[0] != "-DbFile" || args[2] != "-CreatorID" ||
+      Utf8(args[3]).size() != 4) {
+    std::cerr << "usage: CASLcdi2ppc.exe -DbFile NAME -CreatorID ABCD\n";
+    return kBadArguments;
+  }
+  const std::filesystem::path& dbFile = args[1];
+  const std::string creatorId = Utf8(args[3]);
+
+  std::ifstream in(dbFile, std::ios::binary);
+  if (!in) {
+    std::cerr << "CASLcdi2ppc: cannot open " << Utf8(dbFile) << '\n';
+    return kUnreadable;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  in.close();
+  const std::string bytes = content.str();
+
+  if (options.record) {
+    std::ofstream record(*options.record, std::ios::binary | std::ios::app);
+    record << "-DbFile\t" << Utf8(dbFile) << "\t-CreatorID\t" << creatorId << '\t' << Hex(bytes)
+           << '\n';
+  }
+
+  std::ofstream report(ReportName(dbFile), std::ios::binary | std::ios::trunc);
+  report << "Converted for PocketPC by the CASLcdi2ppc stand-in\n"
+         << "DbFile: " << Utf8(dbFile) << "\nCreatorID: " << creatorId
+         << "\nBytes: " << bytes.size() << "\n----\n"
+         << bytes;
+  report.close();
+  if (!report) {
+    std::cerr << "CASLcdi2ppc: cannot write " << Utf8(ReportName(dbFile)) << '\n';
+    return kUnwritable;
+  }
+
+  for (std::uint64_t left = options.stdoutBytes; left > 0;) {
+    static const std::string kChatter(64 * 1024, '.');
+    const std::size_t n = left < kChatter.size() ? static_cast<std::size_t>(left) : kChatter.size();
+    std::cout.write(kChatter.data(), static_cast<std::streamsize>(n));
+    left -= n;
+  }
+  std::cout.flush();
+
+  if (options.deleteInput) std::filesystem::remove(dbFile);
+
+  const bool applies = !options.onlyFor || *options.onlyFor == Utf8(dbFile);
+  if (applies && options.signal) std::raise(*options.signal);
+  if (applies && options.exitStatus) {
+    // Through 32 unsigned bits so 0xC0000005 and -1 both reach the exit code
+    // as written.
+    return static_cast<int>(static_cast<std::uint32_t>(*options.exitStatus));
+  }
+  return 0;
+}
+
+}  // namespace jov::converter

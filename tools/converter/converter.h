@@ -1,0 +1,32 @@
+// A stand-in for the real converter, CASLcdi2ppc.exe: it takes the same
+// arguments, reads the decoded file the loader hands it and leaves it in
+// place, and writes what it received to "<name>.ppc.txt" for a person to
+// look at. Environment variables that only it reads let tests choose how it
+// behaves; the loader itself reads none.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace jov::converter {
+
+struct Options {
+  std::optional<std::int64_t> exitStatus;  // JOV_FAKE_EXIT
+  std::optional<std::string> onlyFor;      // JOV_FAKE_ONLY: apply JOV_FAKE_EXIT to this file only
+  bool deleteInput = false;                // JOV_FAKE_DELETE=1
+  std::optional<std::filesystem::path> record;  // JOV_FAKE_RECORD: append a line per run
+  std::optional<int> signal;                    // JOV_FAKE_SIGNAL (POSIX): die by this signal
+  std::uint64_t stdoutBytes = 0;                // JOV_FAKE_STDOUT_BYTES: chatter this much
+};
+
+using GetEnv = std::function<std::optional<std::filesystem::path>(const char* name)>;
+Options ReadOptions(const GetEnv& getEnv);
+
+// Returns the process exit status: 0 on success, negative on failure.
+int RunConverter(const std::vector<std::filesystem::path>& args, const Options& options);
+
+}  // namespace jov::converter
