@@ -1,9 +1,11 @@
 #include <windows.h>
 
 #include "loader/loader.h"
+#include "splash/splash.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  // The splash window will stand in front of this call; the batch run ends
-  // the program itself.
-  jov::RunLoader();
+  jov::RunSplash([](jov::SplashTrigger) { jov::RunLoader(); });
+  // Only a splash closed some other way comes back: the user declined the
+  // run.
+  return 0;
 }

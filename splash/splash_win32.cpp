@@ -1,0 +1,374 @@
+// frmSplash as a real window: every control is a child window of a standard
+// class, so screen readers and UI automation can read it.
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "loader/win32_support.h"
+#include "splash/resource.h"
+#include "splash/splash.h"
+
+namespace jov {
+namespace {
+
+constexpr wchar_t kClassName[] = L"frmSplash";
+constexpr UINT_PTR kTimer1 = 1;
+constexpr int kFrame1Id = 100;
+
+// Positions in pixels at 96 dpi.
+struct Box {
+  int left, top, width, height;
+};
+
+constexpr Box kClientArea{0, 0, 488, 277};
+constexpr Box kFrame1{10, 4, 471, 269};
+
+enum class Text { kNone, kProductFamily, kTitle, kPlatform, kVersion, kCopyright, kCompany };
+
+enum class Fit { kFixed, kToText };
+
+struct ControlLayout {
+  const char* name;
+  Box box;             // relative to Frame1
+  int hundredthsOfPt;  // Arial; 0 for the logo
+  bool bold;
+  bool rightAligned;
+  Fit fit;
+  Text text;
+};
+
+constexpr int kLogoIndex = 0;
+constexpr ControlLayout kControls[] = {
+    {"imgLogo", {104, 64, 33, 31}, 0, false, false, Fit::kFixed, Text::kNone},
+    {"lblCompanyProduct",
+     {144, 64, 189, 29},
+     1800,
+     true,
+     false,
+     Fit::kToText,
+     Text::kProductFamily},
+    {"lblProductName", {120, 96, 244, 51}, 3225, true, false, Fit::kToText, Text::kTitle},
+    {"lblPlatform", {318, 156, 139, 24}, 1575, true, true, Fit::kToText, Text::kPlatform},
+    {"lblVersion", {372, 180, 85, 19}, 1200, true, true, Fit::kToText, Text::kVersion},
+    {"lblCopyright", {304, 204, 161, 17}, 825, false, false, Fit::kFixed, Text::kCopyright},
+    {"lblCompany", {304, 218, 161, 17}, 825, false, false, Fit::kFixed, Text::kCompany},
+    {"lblBlankBottom", {10, 244, 457, 13}, 825, false, false, Fit::kFixed, Text::kNone},
+    {"lblBlankTop", {8, 16, 457, 17}, 825, false, true, Fit::kFixed, Text::kNone},
+};
+constexpr std::size_t kControlCount = std::size(kControls);
+
+struct FontTraits {
+  using Handle = HFONT;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::DeleteObject(h); }
+};
+struct IconTraits {
+  using Handle = HICON;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::DestroyIcon(h); }
+};
+using Font = win32::ScopedHandle<FontTraits>;
+using Icon = win32::ScopedHandle<IconTraits>;
+
+// Functions that only newer Windows has; older ones get the system DPI.
+template <class Function>
+Function FromUser32(const char* name) {
+  const FARPROC proc = ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name);
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+UINT DpiOf(HWND window) {
+  static const auto getDpiForWindow = FromUser32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  if (getDpiForWindow) {
+    if (const UINT dpi = getDpiForWindow(window)) return dpi;
+  }
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+int Scale(int value, UINT dpi) {
+  return ::MulDiv(value, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
+}
+
+RECT WindowRectForClient(int width, int height, DWORD style, DWORD exStyle, UINT dpi) {
+  static const auto adjustForDpi =
+      FromUser32<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+  RECT rect{0, 0, width, height};
+  if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi)) {
+    ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
+  }
+  return rect;
+}
+
+RECT MonitorRect(HMONITOR monitor) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  ::GetMonitorInfoW(monitor, &info);
+  return info.rcMonitor;
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(
+      ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+NativeString TextFor(Text text, const SplashTexts& texts) {
+  switch (text) {
+    case Text::kProductFamily:
+      return texts.productFamily;
+    case Text::kTitle:
+      return texts.title;
+    case Text::kPlatform:
+      return texts.platform;
+    case Text::kVersion:
+      return texts.version;
+    case Text::kCopyright:
+      return texts.copyright;
+    case Text::kCompany:
+      return texts.company;
+    case Text::kNone:
+      break;
+  }
+  return {};
+}
+
+class SplashWindow {
+ public:
+  SplashWindow(std::chrono::milliseconds interval) : interval_(interval) {}
+  SplashWindow(const SplashWindow&) = delete;
+  SplashWindow& operator=(const SplashWindow&) = delete;
+  ~SplashWindow() {
+    if (window_) ::DestroyWindow(window_);
+  }
+
+  // Creates and shows the window; false when that failed.
+  bool Create() {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WndProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
+    windowClass.lpszClassName = kClassName;
+    if (!::RegisterClassExW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+      return false;
+    }
+    // Created on the primary monitor so its DPI is the one to lay out for;
+    // OnCreate then sizes and centres it.
+    const RECT screen = MonitorRect(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
+    const POINT centre{(screen.left + screen.right) / 2, (screen.top + screen.bottom) / 2};
+    if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, centre.x, centre.y, 1, 1, nullptr,
+                           nullptr, instance, this)) {
+      return false;
+    }
+    running_ = true;
+    ::ShowWindow(window_, SW_SHOWNORMAL);
+    ::UpdateWindow(window_);
+    return true;
+  }
+
+  std::optional<SplashTrigger> trigger() const { return trigger_; }
+
+ private:
+  // A fixed dialog border and no caption. As an unowned window it still
+  // gets a task-bar entry, so a user can find the program while it starts.
+  static constexpr DWORD kStyle = WS_POPUP | WS_DLGFRAME | WS_CLIPSIBLINGS;
+  static constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
+
+  static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+      auto* self =
+          static_cast<SplashWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+      self->window_ = window;
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<SplashWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
+    return self->HandleMessage(message, wParam, lParam);
+  }
+
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+      case WM_CREATE:
+        return OnCreate() ? 0 : -1;
+      case WM_TIMER:
+        if (wParam == kTimer1) Trigger(SplashTrigger::kTimer);
+        return 0;
+      case WM_CHAR:
+        Trigger(SplashTrigger::kKey);
+        return 0;
+      case WM_COMMAND:
+        if (LOWORD(wParam) == kFrame1Id && HIWORD(wParam) == STN_CLICKED) {
+          Trigger(SplashTrigger::kClick);
+        }
+        return 0;
+      case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+      case WM_NCDESTROY: {
+        const HWND window = std::exchange(window_, nullptr);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        // However the window went, the message loop has nothing left to do.
+        // A window that failed during creation never had a loop: a stray
+        // quit message would close the run's first message box at once.
+        if (running_) ::PostQuitMessage(0);
+        return ::DefWindowProcW(window, message, wParam, lParam);
+      }
+    }
+    return ::DefWindowProcW(window_, message, wParam, lParam);
+  }
+
+  bool OnCreate() {
+    const SplashTexts texts = LoadSplashTexts();
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    // Statics ignore the mouse unless SS_NOTIFY is set; with it, clicks on
+    // a label or the logo stop there instead of falling through to Frame1.
+    frame1_ = ::CreateWindowExW(
+        0, L"Static", L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_ETCHEDFRAME | SS_NOTIFY, 0,
+        0, 0, 0, window_, reinterpret_cast<HMENU>(kFrame1Id), instance, nullptr);
+    if (!frame1_) return false;
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+      const ControlLayout& layout = kControls[i];
+      const DWORD kind = i == kLogoIndex ? SS_ICON | SS_REALSIZECONTROL
+                                         : (layout.rightAligned ? SS_RIGHT : SS_LEFT) | SS_NOPREFIX;
+      controls_[i] =
+          ::CreateWindowExW(0, L"Static", TextFor(layout.text, texts).c_str(),
+                            WS_CHILD | WS_VISIBLE | SS_NOTIFY | kind, 0, 0, 0, 0, frame1_,
+                            reinterpret_cast<HMENU>(kFrame1Id + 1 + i), instance, nullptr);
+      if (!controls_[i]) return false;
+    }
+    const UINT dpi = DpiOf(window_);
+    const RECT frame = WindowRectForClient(Scale(kClientArea.width, dpi),
+                                           Scale(kClientArea.height, dpi), kStyle, kExStyle, dpi);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const RECT screen = MonitorRect(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY));
+    ::SetWindowPos(window_, nullptr, screen.left + (screen.right - screen.left - width) / 2,
+                   screen.top + (screen.bottom - screen.top - height) / 2, width, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOut(dpi);
+    return ::SetTimer(window_, kTimer1, static_cast<UINT>(interval_.count()), nullptr) != 0;
+  }
+
+  // A window moved to a monitor of another DPI: the system suggests the
+  // new window rectangle; the controls, fonts and logo follow.
+  void OnDpiChanged(UINT dpi, const RECT& suggested) {
+    ::SetWindowPos(window_, nullptr, suggested.left, suggested.top,
+                   suggested.right - suggested.left, suggested.bottom - suggested.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOut(dpi);
+  }
+
+  void LayOut(UINT dpi) {
+    const auto scaled = [dpi](const Box& box) {
+      return Box{Scale(box.left, dpi), Scale(box.top, dpi), Scale(box.width, dpi),
+                 Scale(box.height, dpi)};
+    };
+    const auto place = [](HWND control, const Box& box) {
+      ::MoveWindow(control, box.left, box.top, box.width, box.height, TRUE);
+    };
+    place(frame1_, scaled(kFrame1));
+    std::array<Font, kControlCount> fonts;
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+      const ControlLayout& layout = kControls[i];
+      Box box = scaled(layout.box);
+      if (i != kLogoIndex) {
+        fonts[i] =
+            Font(::CreateFontW(-::MulDiv(layout.hundredthsOfPt, static_cast<int>(dpi), 7200), 0, 0,
+                               0, layout.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                               DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                               CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial"));
+        ::SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts[i].get()), TRUE);
+        if (layout.fit == Fit::kToText) box = FitToText(controls_[i], fonts[i].get(), box, layout);
+      }
+      place(controls_[i], box);
+    }
+    // The icon is drawn stretched to the control; loading it at the size
+    // it will have keeps it as sharp as the picture allows.
+    Icon logo(
+        static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(JOV_IDI_LOGO),
+                                        IMAGE_ICON, Scale(32, dpi), Scale(32, dpi), 0)));
+    ::SendMessageW(controls_[kLogoIndex], STM_SETIMAGE, IMAGE_ICON,
+                   reinterpret_cast<LPARAM>(logo.get()));
+    // Setting an image may resize an icon control; the table has the last
+    // word.
+    place(controls_[kLogoIndex], scaled(kControls[kLogoIndex].box));
+    // The controls hold the new fonts and icon before the old ones go.
+    fonts_ = std::move(fonts);
+    logo_ = std::move(logo);
+  }
+
+  // A label sized to its text never cuts it: the table's box is its size
+  // for the texts it was drawn for, and a longer text (our own identity
+  // strings, the version built at load) widens it away from the side it is
+  // aligned to.
+  static Box FitToText(HWND label, HFONT font, Box box, const ControlLayout& layout) {
+    const std::wstring text = WindowText(label);
+    const HDC dc = ::GetDC(label);
+    const HGDIOBJ previous = ::SelectObject(dc, font);
+    RECT extent{0, 0, 0, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent,
+                DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(label, dc);
+    const int width = extent.right - extent.left;
+    if (width > box.width) {
+      if (layout.rightAligned) box.left -= width - box.width;
+      box.width = width;
+    }
+    box.height = std::max<int>(box.height, extent.bottom - extent.top);
+    return box;
+  }
+
+  void Trigger(SplashTrigger trigger) {
+    if (trigger_) return;
+    trigger_ = trigger;
+    ::KillTimer(window_, kTimer1);
+    ::DestroyWindow(window_);
+  }
+
+  std::chrono::milliseconds interval_;
+  HWND window_ = nullptr;
+  bool running_ = false;
+  HWND frame1_ = nullptr;
+  std::array<HWND, kControlCount> controls_{};
+  std::array<Font, kControlCount> fonts_;
+  Icon logo_;
+  std::optional<SplashTrigger> trigger_;
+};
+
+}  // namespace
+
+void RunSplash(const std::function<void(SplashTrigger)>& onTrigger,
+               std::chrono::milliseconds interval) {
+  std::optional<SplashTrigger> trigger;
+  {
+    SplashWindow splash(interval);
+    if (!splash.Create()) {
+      trigger = SplashTrigger::kTimer;
+    } else {
+      MSG message;
+      while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+      }
+      trigger = splash.trigger();
+    }
+  }
+  // The run starts outside the window procedure: the window, its fonts and
+  // its icon are gone, and nothing the run does passes through a Win32 frame.
+  if (trigger) onTrigger(*trigger);
+}
+
+}  // namespace jov
