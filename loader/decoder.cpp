@@ -34,7 +34,7 @@ std::size_t DecodeBytes(std::span<const std::uint8_t> in, std::span<std::uint8_t
     const std::size_t n = std::min(kChunk, in.size() - done);
     const std::uint8_t* from = in.data() + done;
     if (!AllDecodable(from, n)) {
-      const std::size_t bad = static_cast<std::size_t>(
+      const auto bad = static_cast<std::size_t>(
           std::find_if(from, from + n, [](std::uint8_t b) { return b < kShift; }) - from);
       Subtract(from, out.data() + done, bad);
       return done + bad;

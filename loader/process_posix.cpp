@@ -39,6 +39,7 @@ std::int32_t RunAndWait(const NativeString& commandLine) {
   std::vector<std::string> words = SplitCommandLine(commandLine);
   if (words.empty()) return -1;
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 

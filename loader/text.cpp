@@ -8,10 +8,12 @@ namespace {
 // Units that continue a code point rather than start one. File names are not
 // guaranteed to be valid UTF-8/UTF-16; these rules still give every unit a
 // definite place, so counting never fails on odd names.
-constexpr bool IsContinuation(char unit) {
+[[maybe_unused]] constexpr bool IsContinuation(char unit) {
   return (static_cast<unsigned char>(unit) & 0xC0) == 0x80;
 }
-constexpr bool IsContinuation(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+[[maybe_unused]] constexpr bool IsContinuation(wchar_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // A stray continuation unit at the very start still counts as a character of
 // its own, so a cut can never leave it dangling.

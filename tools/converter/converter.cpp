@@ -22,7 +22,8 @@ std::string Hex(const std::string& bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
   out.reserve(bytes.size() * 2);
-  for (const unsigned char b : bytes) {
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
     out += kDigits[b >> 4];
     out += kDigits[b & 15];
   }
@@ -87,7 +88,7 @@ int RunConverter(const std::vector<std::filesystem::path>& args, const Options& 
   }
 
   for (std::uint64_t left = options.stdoutBytes; left > 0;) {
-    static const std::string kChatter(64 * 1024, '.');
+    static const std::string kChatter(std::size_t{64} * 1024, '.');
     const std::size_t n = left < kChatter.size() ? static_cast<std::size_t>(left) : kChatter.size();
     std::cout.write(kChatter.data(), static_cast<std::streamsize>(n));
     left -= n;
