@@ -19,7 +19,8 @@ constexpr std::string_view kCommandLineTail = " -CreatorID Wmtk";
 constexpr std::string_view kFailureHead = "An error occurred. Failed to load ";
 constexpr std::string_view kCompletion = "JOV Loading Complete";
 
-NativeString Line(std::string_view ascii) { return FromAscii("\n") + FromAscii(ascii); }
+// Causes go on a line of their own under the failure message.
+NativeString Line(const NativeString& text) { return FromAscii("\n") + text; }
 
 std::string Format(const char* format, auto... args) {
   char text[160];
@@ -34,14 +35,14 @@ NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeStr
   switch (failure.kind) {
     case Kind::kOpenInput:
     case Kind::kReadInput:
-      return FromAscii("\nCould not read ") + inputName + FromAscii(": ") + failure.error.text;
+      return Line(FromAscii("Could not read ") + inputName + FromAscii(": ") + failure.error.text);
     case Kind::kCreateOutput:
     case Kind::kWriteOutput:
-      return FromAscii("\nCould not write ") + intermediateName + FromAscii(": ") +
-             failure.error.text;
+      return Line(FromAscii("Could not write ") + intermediateName + FromAscii(": ") +
+                  failure.error.text);
     case Kind::kUndecodableByte:
-      return Line(Format("Byte 0x%02X at offset %" PRIu64 " cannot be decoded.",
-                         static_cast<unsigned>(failure.byte), failure.offset));
+      return Line(FromAscii(Format("Byte 0x%02X at offset %" PRIu64 " cannot be decoded.",
+                                   static_cast<unsigned>(failure.byte), failure.offset)));
   }
   return {};
 }
@@ -49,11 +50,11 @@ NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeStr
 NativeString DescribeStatus(std::int32_t status) {
   // Windows crash codes read best in hex (0xC0000005), plain ones in decimal.
   if (status < 0 || status > 0xFFFF) {
-    return Line(Format("The converter ended with status 0x%08" PRIX32 ".",
-                       static_cast<std::uint32_t>(status)));
+    return Line(FromAscii(Format("The converter ended with status 0x%08" PRIX32 ".",
+                                 static_cast<std::uint32_t>(status))));
   }
-  return Line(
-      Format("The converter ended with status %" PRId32 ", which is not a valid result.", status));
+  return Line(FromAscii(
+      Format("The converter ended with status %" PRId32 ", which is not a valid result.", status)));
 }
 
 // Loads one input; returns the text telling the user why it failed, or
