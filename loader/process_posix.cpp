@@ -2,9 +2,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,11 +17,17 @@ namespace {
 
 // The command line is built by the loader from a fixed head, a name without
 // blanks and a fixed tail, so splitting on blanks recovers its arguments
-// exactly; there is no quoting to undo.
+// exactly; there is no quoting to undo. Only the blank separates: a tab or a
+// newline is an ordinary character of a file name here, and splitting on it
+// would cut the name apart and could even pass part of it as an argument of
+// its own.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
   std::vector<std::string> words;
-  std::istringstream in(commandLine);
-  for (std::string word; in >> word;) words.push_back(word);
+  for (std::size_t start = 0; start < commandLine.size();) {
+    const std::size_t end = std::min(commandLine.find(' ', start), commandLine.size());
+    if (end > start) words.push_back(commandLine.substr(start, end - start));
+    start = end + 1;
+  }
   // ".\program" names a program in the working directory on Windows; here
   // the same thing is "./program".
   if (!words.empty() && words.front().starts_with(".\\")) words.front()[1] = '/';
