@@ -389,6 +389,11 @@ TEST_F(Faults, OnlyNamesEndingInJovAreInputs) {
 // A working folder whose full path is far longer than 260 characters: the
 // loader only ever uses names relative to it.
 TEST_F(Faults, DeepWorkingFolderWorks) {
+  if (kWindows) {
+    GTEST_SKIP() << "wine cannot start a program in a folder whose path is longer than "
+                    "MAX_PATH: it starts it in the Windows folder instead, or corrupts its own "
+                    "heap when the folder is passed to CreateProcessW";
+  }
   std::filesystem::path deep = folder_;
   for (const char part : {'a', 'b', 'c'}) deep /= std::string(100, part);
   std::filesystem::create_directories(deep);
