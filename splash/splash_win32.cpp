@@ -184,7 +184,7 @@ class SplashWindow {
   // A fixed dialog border and no caption. As an unowned window it still
   // gets a task-bar entry, so a user can find the program while it starts.
   static constexpr DWORD kStyle = WS_POPUP | WS_DLGFRAME | WS_CLIPSIBLINGS;
-  static constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
+  static constexpr DWORD kExStyle = 0;
 
   static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {

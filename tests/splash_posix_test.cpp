@@ -1,0 +1,191 @@
+// The console splash on a real pseudo-terminal: each case runs it in a
+// child process whose terminal the test types into.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "splash/splash.h"
+
+namespace jov::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kNoTimer = 30s;
+
+struct ChildRun {
+  std::string output;
+  int status = -1;
+  Clock::duration elapsed{};
+  bool terminalRestored = false;  // as seen from outside once the child is gone
+};
+
+// In the child: the splash, reporting its trigger and whether the terminal
+// was back in line mode with echo by the time the run would start.
+[[noreturn]] void ChildSplash(std::chrono::milliseconds interval) {
+  RunSplash(
+      [](SplashTrigger trigger) {
+        termios mode{};
+        ::tcgetattr(STDIN_FILENO, &mode);
+        const bool restored = (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
+        std::printf("\nTRIGGER %d RESTORED %d\n", static_cast<int>(trigger), restored ? 1 : 0);
+        std::fflush(stdout);
+        ::_exit(0);
+      },
+      interval);
+  ::_exit(3);
+}
+
+bool TerminalIsCooked(int master) {
+  termios mode{};
+  return ::tcgetattr(master, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
+}
+
+// Reads everything the child writes until it is gone.
+std::string Drain(int master) {
+  std::string output;
+  char buffer[1024];
+  const auto deadline = Clock::now() + 20s;
+  while (Clock::now() < deadline) {
+    pollfd fd{.fd = master, .events = POLLIN, .revents = 0};
+    if (::poll(&fd, 1, 100) <= 0) continue;
+    const ssize_t n = ::read(master, buffer, sizeof buffer);
+    if (n <= 0) break;  // EIO: the child closed its side
+    output.append(buffer, static_cast<std::size_t>(n));
+  }
+  return output;
+}
+
+// Runs the splash on a new terminal and types `input` once it waits for a
+// key.
+ChildRun RunOnTerminal(std::chrono::milliseconds interval, const std::string& input) {
+  ChildRun run;
+  int master = -1;
+  const auto start = Clock::now();
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) {
+    ADD_FAILURE() << "forkpty failed";
+    return run;
+  }
+  if (pid == 0) ChildSplash(interval);
+
+  if (!input.empty()) {
+    // The terminal's settings are shared by both ends: the child is ready
+    // once line mode is off.
+    const auto deadline = Clock::now() + 20s;
+    while (TerminalIsCooked(master) && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(::write(master, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  }
+  run.output = Drain(master);
+  run.elapsed = Clock::now() - start;
+  ::waitpid(pid, &run.status, 0);
+  run.terminalRestored = TerminalIsCooked(master);
+  ::close(master);
+  return run;
+}
+
+std::string TriggerLine(SplashTrigger trigger) {
+  return "TRIGGER " + std::to_string(static_cast<int>(trigger)) + " RESTORED 1";
+}
+
+struct KeyCase {
+  const char* name;
+  std::string typed;
+  std::chrono::milliseconds interval;
+  SplashTrigger expected;
+};
+
+TEST(ConsoleSplash, KeysThatProduceACharacterStartTheRunAndOthersDoNot) {
+  const KeyCase cases[] = {
+      {"letter", "x", kNoTimer, SplashTrigger::kKey},
+      {"Enter", "\r", kNoTimer, SplashTrigger::kKey},
+      {"lone Escape", "\x1b", kNoTimer, SplashTrigger::kKey},
+      {"Ctrl+S is a character, not flow control", "\x13", kNoTimer, SplashTrigger::kKey},
+      {"non-ASCII character", "\xc3\xa9", kNoTimer, SplashTrigger::kKey},
+      {"a letter after an arrow", "\x1b[Dq", kNoTimer, SplashTrigger::kKey},
+      // Nothing that counts: the timer ends these.
+      {"arrow", "\x1b[A", 1500ms, SplashTrigger::kTimer},
+      {"F1", "\x1bOP", 1500ms, SplashTrigger::kTimer},
+      {"F5", "\x1b[15~", 1500ms, SplashTrigger::kTimer},
+      {"Ctrl+Right", "\x1b[1;5C", 1500ms, SplashTrigger::kTimer},
+      {"nothing at all", "", 1500ms, SplashTrigger::kTimer},
+  };
+  for (const KeyCase& row : cases) {
+    SCOPED_TRACE(row.name);
+    const ChildRun run = RunOnTerminal(row.interval, row.typed);
+    EXPECT_NE(run.output.find(TriggerLine(row.expected)), std::string::npos) << run.output;
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
+    EXPECT_TRUE(run.terminalRestored);
+  }
+}
+
+TEST(ConsoleSplash, TimerEndsItAboutTwoSecondsAfterStart) {
+  const ChildRun run = RunOnTerminal(kSplashInterval, "");
+  EXPECT_NE(run.output.find(TriggerLine(SplashTrigger::kTimer)), std::string::npos) << run.output;
+  EXPECT_GE(run.elapsed, 1500ms);
+  EXPECT_LE(run.elapsed, 6000ms);
+}
+
+TEST(ConsoleSplash, InterruptGivesTheTerminalBack) {
+  const ChildRun run = RunOnTerminal(kNoTimer, "\x03");
+  EXPECT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGINT) << run.output;
+  EXPECT_TRUE(run.terminalRestored);
+}
+
+TEST(ConsoleSplash, ShowsTheTextsInAFramedBlock) {
+  const ChildRun run = RunOnTerminal(kNoTimer, "x");
+  std::istringstream lines(run.output);
+  std::vector<std::string> framed;
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.starts_with("+") || line.starts_with("|")) framed.push_back(line);
+  }
+  ASSERT_GE(framed.size(), 8u) << run.output;
+  EXPECT_EQ(framed.front(), framed.back());
+  for (const std::string& line : framed) {
+    EXPECT_EQ(CountCharacters(line), CountCharacters(framed.front())) << line;
+  }
+  for (const char* text : {"Courseware Tools", "JOV Loader", "For PocketPC", "Version 1.0.0",
+                           "Copyright \u00A9 2026 JOV Loader Project", "JOV Loader Project"}) {
+    EXPECT_NE(run.output.find(text), std::string::npos) << text;
+  }
+}
+
+TEST(ConsoleSplash, WithoutATerminalWaitsAndLeavesInputUnread) {
+  int input[2];
+  ASSERT_EQ(::pipe(input), 0);
+  ASSERT_EQ(::write(input[1], "x", 1), 1);
+  const auto start = Clock::now();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(input[0], STDIN_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, STDOUT_FILENO);
+    RunSplash([](SplashTrigger trigger) { ::_exit(trigger == SplashTrigger::kTimer ? 0 : 4); });
+    ::_exit(3);
+  }
+  int status = -1;
+  ::waitpid(pid, &status, 0);
+  const auto elapsed = Clock::now() - start;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_GE(elapsed, 1500ms);
+  EXPECT_LE(elapsed, 6000ms);
+  char left = 0;
+  ::close(input[1]);
+  EXPECT_EQ(::read(input[0], &left, 1), 1);
+  EXPECT_EQ(left, 'x');
+  ::close(input[0]);
+}
+
+}  // namespace
+}  // namespace jov::test
