@@ -37,7 +37,9 @@ std::vector<std::string> SplitMessages(const std::string& output) {
 
 }  // namespace
 
-std::filesystem::path ProgramDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
+std::filesystem::path ProgramDir() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
 
 ProgramRun RunLoaderProgram(const std::filesystem::path& folder,
                             const std::vector<std::pair<std::string, std::string>>& environment) {
@@ -62,7 +64,8 @@ ProgramRun RunLoaderProgram(const std::filesystem::path& folder,
   const std::string program = (ProgramDir() / "jovloader").string();
   std::array<char*, 2> argv{const_cast<char*>(program.c_str()), nullptr};
   pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int spawned =
+      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   ProgramRun run;

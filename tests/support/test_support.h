@@ -56,7 +56,8 @@ struct ProgramRun {
 // Runs the real jovloader with `folder` as its working directory and with
 // `environment` added to its environment (the stand-in converter's test
 // switches), answers every message with OK, and waits for it to end.
-ProgramRun RunLoaderProgram(const std::filesystem::path& folder,
-                            const std::vector<std::pair<std::string, std::string>>& environment = {});
+ProgramRun RunLoaderProgram(
+    const std::filesystem::path& folder,
+    const std::vector<std::pair<std::string, std::string>>& environment = {});
 
 }  // namespace jov::test

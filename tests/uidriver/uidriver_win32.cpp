@@ -89,8 +89,7 @@ Session::Session(const std::wstring& commandLine, const std::wstring& folder,
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   if (::CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE,
-                       CREATE_UNICODE_ENVIRONMENT, block.data(), folder.c_str(), &startup,
-                       &info)) {
+                       CREATE_UNICODE_ENVIRONMENT, block.data(), folder.c_str(), &startup, &info)) {
     ::CloseHandle(info.hThread);
     process_ = info.hProcess;
     processId_ = info.dwProcessId;
@@ -124,7 +123,8 @@ std::vector<WindowInfo> Session::TopLevelWindows() const {
         auto* s = reinterpret_cast<Search*>(param);
         DWORD pid = 0;
         ::GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == s->pid && ::IsWindowVisible(hwnd)) s->found.push_back(DescribeWindow(FromHwnd(hwnd)));
+        if (pid == s->pid && ::IsWindowVisible(hwnd))
+          s->found.push_back(DescribeWindow(FromHwnd(hwnd)));
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&search));
@@ -149,7 +149,8 @@ std::vector<WindowInfo> Session::Descendants(std::uintptr_t window) {
   ::EnumChildWindows(
       ToHwnd(window),
       [](HWND hwnd, LPARAM param) -> BOOL {
-        reinterpret_cast<std::vector<WindowInfo>*>(param)->push_back(DescribeWindow(FromHwnd(hwnd)));
+        reinterpret_cast<std::vector<WindowInfo>*>(param)->push_back(
+            DescribeWindow(FromHwnd(hwnd)));
         return TRUE;
       },
       reinterpret_cast<LPARAM>(&found));
@@ -177,7 +178,8 @@ std::vector<MessageBoxText> Session::AnswerAllMessageBoxes(std::chrono::millisec
   std::vector<MessageBoxText> messages;
   const auto deadline = Clock::now() + timeout;
   while (Running() && Clock::now() < deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (auto message = AnswerMessageBox(left)) messages.push_back(std::move(*message));
   }
   return messages;
