@@ -102,10 +102,9 @@ std::optional<unsigned char> ReadByte(Clock::time_point deadline) {
 constexpr std::chrono::milliseconds kSequenceGap{50};
 
 // Waits for a key that produces a character; false when the time is up or
-// input ended. Arrow, function and editing
-// keys arrive as ESC '[' ... final byte or ESC 'O' letter and are skipped;
-// so is ESC followed by anything else (Alt with a key, which produces no
-// character on Windows either).
+// input ended. Arrow, function and editing keys arrive as ESC '[' ... final
+// byte or ESC 'O' letter and are skipped; so is ESC followed by anything
+// else (Alt with a key, which produces no character on Windows either).
 bool WaitForCharacterKey(Clock::time_point deadline) {
   while (const auto byte = ReadByte(deadline)) {
     if (*byte != 0x1B) return true;

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -31,35 +30,33 @@ constexpr Box kFrame1{10, 4, 471, 269};
 
 enum class Text { kNone, kProductFamily, kTitle, kPlatform, kVersion, kCopyright, kCompany };
 
-enum class Fit { kFixed, kToText };
+// How a control is drawn, beyond its box and font size.
+enum Style : unsigned {
+  kPlain = 0,
+  kBold = 1,
+  kRight = 2,    // right-aligned
+  kFitText = 4,  // sized to its text
+};
 
 struct ControlLayout {
   const char* name;
   Box box;             // relative to Frame1
   int hundredthsOfPt;  // Arial; 0 for the logo
-  bool bold;
-  bool rightAligned;
-  Fit fit;
+  unsigned style;
   Text text;
 };
 
 constexpr int kLogoIndex = 0;
 constexpr ControlLayout kControls[] = {
-    {"imgLogo", {104, 64, 33, 31}, 0, false, false, Fit::kFixed, Text::kNone},
-    {"lblCompanyProduct",
-     {144, 64, 189, 29},
-     1800,
-     true,
-     false,
-     Fit::kToText,
-     Text::kProductFamily},
-    {"lblProductName", {120, 96, 244, 51}, 3225, true, false, Fit::kToText, Text::kTitle},
-    {"lblPlatform", {318, 156, 139, 24}, 1575, true, true, Fit::kToText, Text::kPlatform},
-    {"lblVersion", {372, 180, 85, 19}, 1200, true, true, Fit::kToText, Text::kVersion},
-    {"lblCopyright", {304, 204, 161, 17}, 825, false, false, Fit::kFixed, Text::kCopyright},
-    {"lblCompany", {304, 218, 161, 17}, 825, false, false, Fit::kFixed, Text::kCompany},
-    {"lblBlankBottom", {10, 244, 457, 13}, 825, false, false, Fit::kFixed, Text::kNone},
-    {"lblBlankTop", {8, 16, 457, 17}, 825, false, true, Fit::kFixed, Text::kNone},
+    {"imgLogo", {104, 64, 33, 31}, 0, kPlain, Text::kNone},
+    {"lblCompanyProduct", {144, 64, 189, 29}, 1800, kBold | kFitText, Text::kProductFamily},
+    {"lblProductName", {120, 96, 244, 51}, 3225, kBold | kFitText, Text::kTitle},
+    {"lblPlatform", {318, 156, 139, 24}, 1575, kBold | kRight | kFitText, Text::kPlatform},
+    {"lblVersion", {372, 180, 85, 19}, 1200, kBold | kRight | kFitText, Text::kVersion},
+    {"lblCopyright", {304, 204, 161, 17}, 825, kPlain, Text::kCopyright},
+    {"lblCompany", {304, 218, 161, 17}, 825, kPlain, Text::kCompany},
+    {"lblBlankBottom", {10, 244, 457, 13}, 825, kPlain, Text::kNone},
+    {"lblBlankTop", {8, 16, 457, 17}, 825, kRight, Text::kNone},
 };
 constexpr std::size_t kControlCount = std::size(kControls);
 
@@ -144,7 +141,7 @@ NativeString TextFor(Text text, const SplashTexts& texts) {
 
 class SplashWindow {
  public:
-  SplashWindow(std::chrono::milliseconds interval) : interval_(interval) {}
+  explicit SplashWindow(std::chrono::milliseconds interval) : interval_(interval) {}
   SplashWindow(const SplashWindow&) = delete;
   SplashWindow& operator=(const SplashWindow&) = delete;
   ~SplashWindow() {
@@ -234,14 +231,15 @@ class SplashWindow {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     // Statics ignore the mouse unless SS_NOTIFY is set; with it, clicks on
     // a label or the logo stop there instead of falling through to Frame1.
-    frame1_ = ::CreateWindowExW(
-        0, L"Static", L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SS_ETCHEDFRAME | SS_NOTIFY, 0,
-        0, 0, 0, window_, reinterpret_cast<HMENU>(kFrame1Id), instance, nullptr);
+    frame1_ =
+        ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDFRAME | SS_NOTIFY, 0,
+                          0, 0, 0, window_, reinterpret_cast<HMENU>(kFrame1Id), instance, nullptr);
     if (!frame1_) return false;
     for (std::size_t i = 0; i < kControlCount; ++i) {
       const ControlLayout& layout = kControls[i];
-      const DWORD kind = i == kLogoIndex ? SS_ICON | SS_REALSIZECONTROL
-                                         : (layout.rightAligned ? SS_RIGHT : SS_LEFT) | SS_NOPREFIX;
+      const DWORD kind = i == kLogoIndex
+                             ? SS_ICON | SS_REALSIZECONTROL
+                             : (layout.style & kRight ? SS_RIGHT : SS_LEFT) | SS_NOPREFIX;
       controls_[i] =
           ::CreateWindowExW(0, L"Static", TextFor(layout.text, texts).c_str(),
                             WS_CHILD | WS_VISIBLE | SS_NOTIFY | kind, 0, 0, 0, 0, frame1_,
@@ -286,11 +284,11 @@ class SplashWindow {
       if (i != kLogoIndex) {
         fonts[i] =
             Font(::CreateFontW(-::MulDiv(layout.hundredthsOfPt, static_cast<int>(dpi), 7200), 0, 0,
-                               0, layout.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                               0, layout.style & kBold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial"));
         ::SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts[i].get()), TRUE);
-        if (layout.fit == Fit::kToText) box = FitToText(controls_[i], fonts[i].get(), box, layout);
+        if (layout.style & kFitText) box = FitToText(controls_[i], fonts[i].get(), box, layout);
       }
       place(controls_[i], box);
     }
@@ -324,7 +322,7 @@ class SplashWindow {
     ::ReleaseDC(label, dc);
     const int width = extent.right - extent.left;
     if (width > box.width) {
-      if (layout.rightAligned) box.left -= width - box.width;
+      if (layout.style & kRight) box.left -= width - box.width;
       box.width = width;
     }
     box.height = std::max<int>(box.height, extent.bottom - extent.top);
