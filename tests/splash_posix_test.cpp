@@ -26,7 +26,6 @@ constexpr auto kNoTimer = 30s;
 struct ChildRun {
   std::string output;
   int status = -1;
-  Clock::duration elapsed{};
   bool terminalRestored = false;  // as seen from outside once the child is gone
 };
 
@@ -71,7 +70,6 @@ std::string Drain(int master) {
 ChildRun RunOnTerminal(std::chrono::milliseconds interval, const std::string& input) {
   ChildRun run;
   int master = -1;
-  const auto start = Clock::now();
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
   if (pid < 0) {
     ADD_FAILURE() << "forkpty failed";
@@ -87,7 +85,6 @@ ChildRun RunOnTerminal(std::chrono::milliseconds interval, const std::string& in
     EXPECT_EQ(::write(master, input.data(), input.size()), static_cast<ssize_t>(input.size()));
   }
   run.output = Drain(master);
-  run.elapsed = Clock::now() - start;
   ::waitpid(pid, &run.status, 0);
   run.terminalRestored = TerminalIsCooked(master);
   ::close(master);
@@ -118,7 +115,7 @@ TEST(ConsoleSplash, KeysThatProduceACharacterStartTheRunAndOthersDoNot) {
       {"F1", "\x1bOP", 1500ms, SplashTrigger::kTimer},
       {"F5", "\x1b[15~", 1500ms, SplashTrigger::kTimer},
       {"Ctrl+Right", "\x1b[1;5C", 1500ms, SplashTrigger::kTimer},
-      {"nothing at all", "", 1500ms, SplashTrigger::kTimer},
+      {"nothing at all", "", kSplashInterval, SplashTrigger::kTimer},
   };
   for (const KeyCase& row : cases) {
     SCOPED_TRACE(row.name);
@@ -127,13 +124,6 @@ TEST(ConsoleSplash, KeysThatProduceACharacterStartTheRunAndOthersDoNot) {
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
     EXPECT_TRUE(run.terminalRestored);
   }
-}
-
-TEST(ConsoleSplash, TimerEndsItAboutTwoSecondsAfterStart) {
-  const ChildRun run = RunOnTerminal(kSplashInterval, "");
-  EXPECT_NE(run.output.find(TriggerLine(SplashTrigger::kTimer)), std::string::npos) << run.output;
-  EXPECT_GE(run.elapsed, 1500ms);
-  EXPECT_LE(run.elapsed, 6000ms);
 }
 
 TEST(ConsoleSplash, InterruptGivesTheTerminalBack) {
