@@ -9,7 +9,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
-constexpr UINT kReplyTimeoutMs = 2000;
+// Generous: on a loaded machine wine can take seconds to answer.
+constexpr UINT kReplyTimeoutMs = 10000;
 
 // Dialog class used by MessageBoxW, and the ids of its text and OK button.
 constexpr wchar_t kDialogClass[] = L"#32770";
@@ -161,7 +162,15 @@ std::optional<MessageBoxText> Session::AnswerMessageBox(std::chrono::millisecond
   const auto box = WaitForWindow(kDialogClass, timeout);
   if (!box) return std::nullopt;
   const HWND dialog = ToHwnd(box->handle);
+  // A box can be found in the instant between becoming visible and having
+  // its texts, or its owner can be too busy to answer; every box this
+  // program shows has a caption, so an empty one means "read again".
   MessageBoxText message{box->text, ReadText(::GetDlgItem(dialog, kMessageTextId))};
+  for (const auto deadline = Clock::now() + std::chrono::seconds(10);
+       message.caption.empty() && ::IsWindow(dialog) && Clock::now() < deadline;) {
+    std::this_thread::sleep_for(kPollInterval);
+    message = {ReadText(dialog), ReadText(::GetDlgItem(dialog, kMessageTextId))};
+  }
   // WM_COMMAND with IDOK is what the OK button itself sends: no focus or
   // mouse position needed, so it works on a hidden or inactive desktop.
   ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
