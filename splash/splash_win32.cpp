@@ -27,6 +27,8 @@ struct Box {
 
 constexpr Box kClientArea{0, 0, 488, 277};
 constexpr Box kFrame1{10, 4, 471, 269};
+// The right edge of the table's text column inside Frame1.
+constexpr int kTextRightLimit = 465;
 
 enum class Text { kNone, kProductFamily, kTitle, kPlatform, kVersion, kCopyright, kCompany };
 
@@ -288,7 +290,9 @@ class SplashWindow {
                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial"));
         ::SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts[i].get()), TRUE);
-        if (layout.style & kFitText) box = FitToText(controls_[i], fonts[i].get(), box, layout);
+        if (layout.text != Text::kNone) {
+          box = FitToText(controls_[i], fonts[i].get(), box, layout, Scale(kTextRightLimit, dpi));
+        }
       }
       place(controls_[i], box);
     }
@@ -307,11 +311,13 @@ class SplashWindow {
     logo_ = std::move(logo);
   }
 
-  // A label sized to its text never cuts it: the table's box is its size
-  // for the texts it was drawn for, and a longer text (our own identity
-  // strings, the version built at load) widens it away from the side it is
-  // aligned to.
-  static Box FitToText(HWND label, HFONT font, Box box, const ControlLayout& layout) {
+  // No label cuts its text: the table's box is its size for the texts it
+  // was drawn for, and a longer text (our own identity strings, the version
+  // built at load) widens it away from the side it is aligned to. A label
+  // that is not sized to its text only grows when its text does not fit,
+  // and then moves left rather than run past the frame's right margin.
+  static Box FitToText(HWND label, HFONT font, Box box, const ControlLayout& layout,
+                       int rightLimit) {
     const std::wstring text = WindowText(label);
     const HDC dc = ::GetDC(label);
     const HGDIOBJ previous = ::SelectObject(dc, font);
@@ -325,7 +331,10 @@ class SplashWindow {
       if (layout.style & kRight) box.left -= width - box.width;
       box.width = width;
     }
-    box.height = std::max<int>(box.height, extent.bottom - extent.top);
+    if (layout.style & kFitText) {
+      box.height = std::max<int>(box.height, extent.bottom - extent.top);
+    }
+    if (box.left + box.width > rightLimit) box.left = std::max(0, rightLimit - box.width);
     return box;
   }
 
