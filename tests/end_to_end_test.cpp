@@ -126,6 +126,8 @@ struct FailureCase {
   std::string expectedCause;  // the line under the failure message, if any
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.what; }
+
 class EndToEndFailure : public EndToEnd, public ::testing::WithParamInterface<FailureCase> {};
 
 // One input fails in the named way; the batch goes on with the next one and
@@ -160,26 +162,29 @@ TEST_P(EndToEndFailure, ReportsTheInputAndGoesOn) {
 
 std::vector<FailureCase> FailureCases() {
   std::vector<FailureCase> cases{
-      {"exit -1", {{"JOV_FAKE_EXIT", "-1"}}, false, ""},
-      {"missing converter", {}, true, ""},
+      {"ExitMinus1", {{"JOV_FAKE_EXIT", "-1"}}, false, ""},
+      {"MissingConverter", {}, true, ""},
   };
 #ifdef _WIN32
   // Only Windows passes whole 32-bit statuses; a crash is one of them.
-  cases.push_back({"status beyond 16 bits",
+  cases.push_back({"StatusBeyond16Bits",
                    {{"JOV_FAKE_EXIT", "40000"}},
                    false,
                    "\nThe converter ended with status 40000, which is not a valid result."});
-  cases.push_back({"access violation",
+  cases.push_back({"AccessViolation",
                    {{"JOV_FAKE_EXIT", "0xC0000005"}},
                    false,
                    "\nThe converter ended with status 0xC0000005."});
 #else
-  cases.push_back({"killed by a signal", {{"JOV_FAKE_SIGNAL", "9"}}, false, ""});
+  cases.push_back({"KilledBySignal", {{"JOV_FAKE_SIGNAL", "9"}}, false, ""});
 #endif
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Converter, EndToEndFailure, ::testing::ValuesIn(FailureCases()));
+INSTANTIATE_TEST_SUITE_P(Converter, EndToEndFailure, ::testing::ValuesIn(FailureCases()),
+                         [](const ::testing::TestParamInfo<FailureCase>& param) {
+                           return std::string(param.param.what);
+                         });
 
 TEST_F(EndToEnd, UndecodableInputIsReportedAndNeverConverted) {
   AddInput("good.jov", Encode("fine"));

@@ -179,6 +179,9 @@ struct StatusCase {
   Outcome onPosix;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.what; }
+
 class ConverterStatus : public Faults, public ::testing::WithParamInterface<StatusCase> {};
 
 TEST_P(ConverterStatus, ReportsOnlyThatInputAndGoesOn) {
@@ -249,6 +252,7 @@ struct BrokenConverter {
   std::string content;  // "" for a copy of the real stand-in
   bool executable;
 };
+void PrintTo(const BrokenConverter& c, std::ostream* os) { *os << c.what; }
 
 class ConverterCannotStart : public Faults,
                              public ::testing::WithParamInterface<BrokenConverter> {};
