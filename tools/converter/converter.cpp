@@ -47,6 +47,7 @@ Options ReadOptions(const GetEnv& getEnv) {
   if (auto v = getEnv("JOV_FAKE_DELETE")) options.deleteInput = Utf8(*v) == "1";
   if (auto v = getEnv("JOV_FAKE_RECORD")) options.record = *v;
   if (auto v = getEnv("JOV_FAKE_SIGNAL")) options.signal = std::stoi(Utf8(*v));
+  if (auto v = getEnv("JOV_FAKE_REMOVE")) options.removeOther = *v;
   if (auto v = getEnv("JOV_FAKE_STDOUT_BYTES")) options.stdoutBytes = std::stoull(Utf8(*v));
   return options;
 }
@@ -93,9 +94,15 @@ int RunConverter(const std::vector<std::filesystem::path>& args, const Options& 
     std::cout.write(kChatter.data(), static_cast<std::streamsize>(n));
     left -= n;
   }
+  // Finishes its line, as a real program's output would.
+  if (options.stdoutBytes > 0) std::cout << '\n';
   std::cout.flush();
 
   if (options.deleteInput) std::filesystem::remove(dbFile);
+  if (options.removeOther) {
+    std::error_code ignored;
+    std::filesystem::remove(*options.removeOther, ignored);
+  }
 
   const bool applies = !options.onlyFor || *options.onlyFor == Utf8(dbFile);
   if (applies && options.signal) std::raise(*options.signal);

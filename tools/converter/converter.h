@@ -18,9 +18,10 @@ struct Options {
   std::optional<std::int64_t> exitStatus;  // JOV_FAKE_EXIT
   std::optional<std::string> onlyFor;      // JOV_FAKE_ONLY: apply JOV_FAKE_EXIT to this file only
   bool deleteInput = false;                // JOV_FAKE_DELETE=1
-  std::optional<std::filesystem::path> record;  // JOV_FAKE_RECORD: append a line per run
-  std::optional<int> signal;                    // JOV_FAKE_SIGNAL (POSIX): die by this signal
-  std::uint64_t stdoutBytes = 0;                // JOV_FAKE_STDOUT_BYTES: chatter this much
+  std::optional<std::filesystem::path> record;       // JOV_FAKE_RECORD: append a line per run
+  std::optional<int> signal;                         // JOV_FAKE_SIGNAL (POSIX): die by this signal
+  std::uint64_t stdoutBytes = 0;                     // JOV_FAKE_STDOUT_BYTES: chatter this much
+  std::optional<std::filesystem::path> removeOther;  // JOV_FAKE_REMOVE: an input gone mid-batch
 };
 
 using GetEnv = std::function<std::optional<std::filesystem::path>(const char* name)>;
