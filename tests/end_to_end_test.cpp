@@ -7,8 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -16,9 +14,7 @@
 
 #include "tests/support/test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -113,33 +109,16 @@ class EndToEnd : public ::testing::Test {
   std::vector<std::string> record;
 };
 
-TEST_F(EndToEnd, EmptyFolderOnlyCompletes) {
-  const ProgramRun run = Run();
-  EXPECT_EQ(run.messages, std::vector<std::string>{kComplete});
-  EXPECT_EQ(run.exitCode, 0);
-  EXPECT_TRUE(record.empty());
-}
-
 // Every plain byte value survives the trip, an empty input still reaches the
-// converter, and the converter's own output is what the user keeps.
+// converter, inputs sharing an intermediate name each get theirs, and an
+// undecodable input never reaches it.
 TEST_F(EndToEnd, ConverterReceivesTheDecodedFileUnderItsIntermediateName) {
   std::string everyByte;
   for (int b = 0; b <= 253; ++b) everyByte += static_cast<char>(b);
   AddInput("Unit 3 Review.jov", everyByte);
   AddInput("lesson1.JOV", "");
-  const ProgramRun run = Run();
-  EXPECT_EQ(run.messages, std::vector<std::string>{kComplete});
-  EXPECT_EQ(run.exitCode, 0);
-  std::vector<std::string> lines = record;
-  std::sort(lines.begin(), lines.end());
-  EXPECT_EQ(lines, (std::vector<std::string>{RecordLine("Unit_3_Review_flex.cdi", everyByte),
-                                             RecordLine("lesson1_flex.cdi", "")}));
-  EXPECT_TRUE(std::filesystem::exists(folder_ / "Unit_3_Review.ppc.txt"));
-  ExpectFolderClean();
-}
-
-TEST_F(EndToEnd, UndecodableInputIsReportedAndNeverConverted) {
-  AddInput("good.jov", "fine");
+  AddInput("same name.jov", "with a space");
+  AddInput("same_name.jov", "with an underscore");
   const std::string broken("ok\x01rest", 7);
   WriteFile(folder_ / "broken.jov", broken);
   inputs_["broken.jov"] = broken;
@@ -149,29 +128,12 @@ TEST_F(EndToEnd, UndecodableInputIsReportedAndNeverConverted) {
                 std::string(kFailed) + "broken.jov\nByte 0x01 at offset 2 cannot be decoded.",
                 kComplete}));
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(record, std::vector<std::string>{RecordLine("good_flex.cdi", "fine")});
-  ExpectFolderClean();
-}
-
-TEST_F(EndToEnd, ConverterThatDeletesTheIntermediateFileIsFine) {
-  AddInput("x.jov", "x");
-  environment_ = {{"JOV_FAKE_DELETE", "1"}};
-  const ProgramRun run = Run();
-  EXPECT_EQ(run.messages, std::vector<std::string>{kComplete});
-  EXPECT_EQ(run.exitCode, 0);
-  ExpectFolderClean();
-}
-
-// The first intermediate file is gone before the second is written.
-TEST_F(EndToEnd, InputsSharingAnIntermediateNameEachReachTheConverter) {
-  AddInput("same name.jov", "with a space");
-  AddInput("same_name.jov", "with an underscore");
-  const ProgramRun run = Run();
-  EXPECT_EQ(run.exitCode, 0);
   std::vector<std::string> lines = record;
   std::sort(lines.begin(), lines.end());
   EXPECT_EQ(lines,
-            (std::vector<std::string>{RecordLine("same_name_flex.cdi", "with a space"),
+            (std::vector<std::string>{RecordLine("Unit_3_Review_flex.cdi", everyByte),
+                                      RecordLine("lesson1_flex.cdi", ""),
+                                      RecordLine("same_name_flex.cdi", "with a space"),
                                       RecordLine("same_name_flex.cdi", "with an underscore")}));
   ExpectFolderClean();
 }
@@ -190,10 +152,11 @@ TEST_F(EndToEnd, InputsSharingAnIntermediateNameEachReachTheConverter) {
 // failure message with the given cause line ("" for none).
 using Outcome = std::optional<std::string>;
 constexpr std::nullopt_t kLoads = std::nullopt;
+using Settings = std::vector<std::pair<std::string, std::string>>;
 
-struct StatusCase {
+struct ConverterCase {
   const char* what;
-  std::pair<std::string, std::string> setting;  // for the stand-in converter
+  Settings settings;  // for the stand-in converter
   bool posixOnly;
   // A POSIX process hands back only the low 8 bits of its exit code: 40000
   // arrives as 64, 65535 and 32767 as 255, which reads as -1.
@@ -202,75 +165,66 @@ struct StatusCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const ConverterCase& c, std::ostream* os) { *os << c.what; }
 
-class ConverterStatus : public EndToEnd, public ::testing::WithParamInterface<StatusCase> {};
+class ConverterBehaviour : public EndToEnd, public ::testing::WithParamInterface<ConverterCase> {};
 
-TEST_P(ConverterStatus, ReportsOnlyThatInputAndGoesOn) {
-  const StatusCase& c = GetParam();
+TEST_P(ConverterBehaviour, ReportsOnlyThatInputAndGoesOn) {
+  const ConverterCase& c = GetParam();
   if (c.posixOnly && kWindows) GTEST_SKIP() << "Windows has no signals";
   AddInput("a.jov", "first");
   AddInput("b.jov", "second");
   AddInput("c.jov", "third");
-  environment_ = {c.setting, {"JOV_FAKE_ONLY", "b_flex.cdi"}};
+  environment_ = c.settings;
+  environment_.emplace_back("JOV_FAKE_ONLY", "b_flex.cdi");
   const ProgramRun run = Run();
 
   const Outcome& outcome = kWindows ? c.onWindows : c.onPosix;
   std::vector<std::string> expected;
   if (outcome) expected.push_back(std::string(kFailed) + "b.jov" + *outcome);
   expected.emplace_back(kComplete);
-  EXPECT_EQ(run.messages, expected) << c.what;
+  EXPECT_EQ(run.messages, expected);
   EXPECT_EQ(run.exitCode, outcome ? 1 : 0);
   EXPECT_EQ(record.size(), 3u);
   ExpectFolderClean();
 }
 
+const std::string kInvalid = "\nThe converter ended with status ";
+
 INSTANTIATE_TEST_SUITE_P(
-    EndToEnd, ConverterStatus,
+    EndToEnd, ConverterBehaviour,
     ::testing::Values(
-        StatusCase{"Exit40000",
-                   {"JOV_FAKE_EXIT", "40000"},
-                   false,
-                   "\nThe converter ended with status 40000, which is not a valid result.",
-                   kLoads},
-        StatusCase{"Exit65535",
-                   {"JOV_FAKE_EXIT", "65535"},
-                   false,
-                   "\nThe converter ended with status 65535, which is not a valid result.",
-                   ""},
-        StatusCase{"ExitMinus1", {"JOV_FAKE_EXIT", "-1"}, false, "", ""},
-        StatusCase{"Exit32767", {"JOV_FAKE_EXIT", "32767"}, false, kLoads, ""},
-        StatusCase{"Killed", {"JOV_FAKE_SIGNAL", "9"}, true, kLoads, ""},
-        StatusCase{"Terminated", {"JOV_FAKE_SIGNAL", "15"}, true, kLoads, ""}),
+        ConverterCase{"Exit40000",
+                      {{"JOV_FAKE_EXIT", "40000"}},
+                      false,
+                      kInvalid + "40000, which is not a valid result.",
+                      kLoads},
+        ConverterCase{"Exit65535",
+                      {{"JOV_FAKE_EXIT", "65535"}},
+                      false,
+                      kInvalid + "65535, which is not a valid result.",
+                      ""},
+        ConverterCase{"ExitMinus1", {{"JOV_FAKE_EXIT", "-1"}}, false, "", ""},
+        ConverterCase{"Exit32767", {{"JOV_FAKE_EXIT", "32767"}}, false, kLoads, ""},
+        ConverterCase{"Killed", {{"JOV_FAKE_SIGNAL", "9"}}, true, kLoads, ""},
+        // A real access violation would summon wine's debugger; the status a
+        // crash ends with is what the loader sees either way. The sanitizers
+        // would turn a raised SIGSEGV into an orderly exit.
+        ConverterCase{"Crashes",
+                      kWindows
+                          ? Settings{{"JOV_FAKE_EXIT", "0xC0000005"}}
+                          : Settings{{"JOV_FAKE_SIGNAL", "11"}, {"ASAN_OPTIONS", "handle_segv=0"}},
+                      false, kInvalid + "0xC0000005.", ""},
+        ConverterCase{
+            "DeletesTheIntermediateFile", {{"JOV_FAKE_DELETE", "1"}}, false, kLoads, kLoads},
+        // More than any pipe holds: a loader that waited before draining
+        // would stall.
+        ConverterCase{"WritesHugeOutput",
+                      {{"JOV_FAKE_STDOUT_BYTES", std::to_string(32 << 20)}},
+                      false,
+                      kLoads,
+                      kLoads}),
     [](const auto& param) { return std::string(param.param.what); });
-
-TEST_F(EndToEnd, ConverterThatCrashesFailsEachInput) {
-  AddInput("a.jov", "first");
-  AddInput("b.jov", "second");
-  // A real access violation would summon wine's debugger; the status a crash
-  // ends with is what the loader sees either way. The sanitizers would turn
-  // a raised SIGSEGV into an orderly exit.
-  environment_ = {
-      kWindows ? std::pair{"JOV_FAKE_EXIT", "0xC0000005"} : std::pair{"JOV_FAKE_SIGNAL", "11"},
-      {"ASAN_OPTIONS", "handle_segv=0"}};
-  const ProgramRun run = Run();
-  const std::string cause = kWindows ? "\nThe converter ended with status 0xC0000005." : "";
-  const std::vector<std::string> expected{std::string(kFailed) + "a.jov" + cause,
-                                          std::string(kFailed) + "b.jov" + cause, kComplete};
-  EXPECT_EQ(run.messages, expected);
-  EXPECT_EQ(run.exitCode, 1);
-  ExpectFolderClean();
-}
-
-TEST_F(EndToEnd, ConverterWritingHugeOutputDoesNotStallTheBatch) {
-  AddInput("a.jov", "first");
-  AddInput("b.jov", "second");
-  environment_ = {{"JOV_FAKE_STDOUT_BYTES", std::to_string(64 << 20)}};
-  const ProgramRun run = Run();
-  EXPECT_EQ(run.messages, std::vector<std::string>{kComplete});
-  EXPECT_EQ(run.exitCode, 0);
-  ExpectFolderClean();
-}
 
 struct BrokenConverter {
   const char* what;
@@ -283,8 +237,8 @@ void PrintTo(const BrokenConverter& c, std::ostream* os) { *os << c.what; }
 class ConverterCannotStart : public EndToEnd,
                              public ::testing::WithParamInterface<BrokenConverter> {};
 
-// Every input is reported and its intermediate removed; a converter that is
-// really a script proves that no shell ever reads the command line.
+// A converter that is really a script proves that no shell ever reads the
+// command line.
 TEST_P(ConverterCannotStart, EveryInputFailsAndNoShellRuns) {
   const BrokenConverter& c = GetParam();
   if (kWindows && c.present && c.content.empty()) {
@@ -294,17 +248,15 @@ TEST_P(ConverterCannotStart, EveryInputFailsAndNoShellRuns) {
   if (!c.present) std::filesystem::remove(converter);
   if (!c.content.empty()) WriteFile(converter, c.content);
 #ifndef _WIN32
-  if (c.present) {
-    std::filesystem::permissions(
-        converter, c.executable ? std::filesystem::perms(0755) : std::filesystem::perms(0644));
-  }
+  if (c.present)
+    std::filesystem::permissions(converter, std::filesystem::perms(c.executable ? 0755 : 0644));
 #endif
   AddInput("a.jov", "first");
   AddInput("b.jov", "second");
   const ProgramRun run = Run();
   const std::vector<std::string> expected{std::string(kFailed) + "a.jov",
                                           std::string(kFailed) + "b.jov", kComplete};
-  EXPECT_EQ(run.messages, expected) << c.what;
+  EXPECT_EQ(run.messages, expected);
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_FALSE(std::filesystem::exists(folder_ / "shell-ran"));
   ExpectFolderClean();
@@ -313,8 +265,7 @@ TEST_P(ConverterCannotStart, EveryInputFailsAndNoShellRuns) {
 INSTANTIATE_TEST_SUITE_P(EndToEnd, ConverterCannotStart,
                          ::testing::Values(BrokenConverter{"Missing", "", false, false},
                                            BrokenConverter{"NotExecutable", "", false},
-                                           BrokenConverter{"Script", "touch shell-ran\r\n", true},
-                                           BrokenConverter{"Empty", std::string(1, '\0'), true}),
+                                           BrokenConverter{"Script", "touch shell-ran\r\n", true}),
                          [](const auto& param) { return std::string(param.param.what); });
 
 TEST_F(EndToEnd, InputThatDisappearsAfterListingIsReported) {
@@ -325,115 +276,70 @@ TEST_F(EndToEnd, InputThatDisappearsAfterListingIsReported) {
   const ProgramRun run = Run();
   ASSERT_FALSE(run.messages.empty());
   EXPECT_EQ(run.messages.back(), kComplete);
-  EXPECT_EQ(run.exitCode, kWindows && run.messages.size() == 1 ? 0 : 1);
-  if (kWindows && run.messages.size() == 1) {
-    // The Windows listing is read as the batch goes, so it may never yield
-    // the removed name at all; that is as good.
-  } else {
+  // The Windows listing is read as the batch goes, so it may never yield the
+  // removed name at all; that is as good.
+  if (!kWindows || run.messages.size() > 1) {
     ASSERT_EQ(run.messages.size(), 2u);
     EXPECT_TRUE(FailedBecause(run.messages[0], "b.jov", "Could not read b.jov: "));
   }
+  EXPECT_EQ(run.exitCode, run.messages.size() > 1 ? 1 : 0);
   ExpectFolderClean();
 }
-
-struct NameCase {
-  std::string input;         // UTF-8
-  std::string intermediate;  // UTF-8
-  bool posixOnly = false;    // characters Windows does not allow in names
-};
 
 // Shell metacharacters, stems around the 21-character cut, and names beyond
 // ASCII, all in one folder. Each must reach the converter under exactly its
 // intermediate name, and nothing may ever be run through a shell.
 TEST_F(EndToEnd, OddNamesReachTheConverterIntact) {
-  const std::vector<NameCase> cases{
+  const struct {
+    std::string input, intermediate;  // UTF-8
+    bool posixOnly = false;           // characters Windows does not allow in names
+  } cases[] = {
       {"semi;colon.jov", "semi;colon_flex.cdi"},
       {"amp & touch pwned.jov", "amp_&_touch_pwned_flex.cdi"},
       {"$(touch pwned).jov", "$(touch_pwned)_flex.cdi"},
       {"`touch pwned`.jov", "`touch_pwned`_flex.cdi"},
       {"it's.jov", "it's_flex.cdi"},
       {"%PATH% ^x.jov", "%PATH%_^x_flex.cdi"},
-      {"say \"hi\".jov", "say_\"hi\"_flex.cdi", true},
-      {"a | touch pwned.jov", "a_|_touch_pwned_flex.cdi", true},
-      {"x > pwned.jov", "x_>_pwned_flex.cdi", true},
+      {"say \"hi\" | touch pwned.jov", "say_\"hi\"_|_touch_pwne_flex.cdi", true},
       {"back\\slash.jov", "back\\slash_flex.cdi", true},
-      {"line\ntouch pwned.jov", "line\ntouch_pwned_flex.cdi", true},
       // Split on every kind of white space, this name would smuggle in an
       // argument of its own.
       {"x\t-CreatorID\tEvil.jov", "x\t-CreatorID\tEvil_flex.cdi", true},
       {"abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstu_flex.cdi"},
       {"abcdefghijklmnopqrstuv.jov", "abcdefghijklmnopqrstu_flex.cdi"},
-      {"Leçon d'été à Zürich.jov", "Leçon_d'été_à_Zürich_flex.cdi"},
       {"Leçon d'été à Zürich 2.jov", "Leçon_d'été_à_Zürich__flex.cdi"},
       {"第三課の復習テスト問題集と解答例題二十一二三.jov",
        "第三課の復習テスト問題集と解答例題二十一二_flex.cdi"},
       {"🎒 quiz 🎓.jov", "🎒_quiz_🎓_flex.cdi"},
-      {"🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒.jov", "🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒_flex.cdi"},
   };
-  std::vector<std::string> expectedLines;
-  for (const NameCase& c : cases) {
+  std::vector<std::string> expected;
+  for (const auto& c : cases) {
     if (c.posixOnly && kWindows) continue;
     AddInput(c.input, "content of " + c.input);
-    expectedLines.push_back(RecordLine(c.intermediate, "content of " + c.input) + "\n");
+    expected.push_back(RecordLine(c.intermediate, "content of " + c.input));
   }
-  const ProgramRun run = Run();
-  EXPECT_EQ(run.messages, std::vector<std::string>{kComplete});
-  EXPECT_EQ(run.exitCode, 0);
-  // Whole lines are searched in the whole record: a name may hold a newline.
-  const std::string recorded = std::filesystem::exists(record_) ? ReadFile(record_) : "";
-  for (const std::string& line : expectedLines) {
-    EXPECT_NE(recorded.find(line), std::string::npos) << "converter never got: " << line;
-  }
-  std::size_t runs = 0;
-  for (auto at = recorded.find("-DbFile\t"); at != std::string::npos;
-       at = recorded.find("-DbFile\t", at + 1)) {
-    ++runs;
-  }
-  EXPECT_EQ(runs, expectedLines.size());
-  EXPECT_FALSE(std::filesystem::exists(folder_ / "pwned"));
-  EXPECT_FALSE(std::filesystem::exists(folder_ / "touch"));
-  ExpectFolderClean();
-}
-
-// Neither "notes.jovx" (whose 8.3 short name on Windows ends in ".JOV") nor
-// anything else that merely contains ".jov" is an input; a directory or a
-// hidden file is not either.
-TEST_F(EndToEnd, OnlyNamesEndingInJovAreInputs) {
-  AddInput("real.jov", "real");
-  AddInput("UPPER.JOV", "upper");
-  for (const char* name : {"notes.jovx", "lesson.jov.bak", "x.jovian", "jov"}) {
-    WriteFile(folder_ / name, Encode(name));
-  }
-  std::filesystem::create_directory(folder_ / "folder.jov");
-#ifdef _WIN32
-  WriteFile(folder_ / "hidden.jov", Encode("hidden"));
-  ::SetFileAttributesW((folder_ / "hidden.jov").c_str(), FILE_ATTRIBUTE_HIDDEN);
-#else
-  WriteFile(folder_ / ".hidden.jov", Encode("hidden"));
-#endif
   const ProgramRun run = Run();
   EXPECT_EQ(run.messages, std::vector<std::string>{kComplete});
   EXPECT_EQ(run.exitCode, 0);
   std::vector<std::string> lines = record;
   std::sort(lines.begin(), lines.end());
-  const std::vector<std::string> expected{RecordLine("UPPER_flex.cdi", "upper"),
-                                          RecordLine("real_flex.cdi", "real")};
+  std::sort(expected.begin(), expected.end());
   EXPECT_EQ(lines, expected);
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "pwned"));
   ExpectFolderClean();
 }
 
-// A working folder whose full path is far longer than 260 characters: the
-// loader only ever uses names relative to it.
+// Windows has no counterpart a test can arrange for these: wine cannot start
+// a program in a folder deeper than MAX_PATH, making a small volume needs
+// administrator rights, wine enforces no folder access lists, and ten
+// thousand process starts under wine outlast the suite.
+#ifndef _WIN32
+
+// The loader only ever uses names relative to the working folder.
 TEST_F(EndToEnd, DeepWorkingFolderWorks) {
-  if (kWindows) {
-    GTEST_SKIP() << "wine cannot start a program in a folder whose path is longer than "
-                    "MAX_PATH: it starts it in the Windows folder instead, or corrupts its own "
-                    "heap when the folder is passed to CreateProcessW";
-  }
   std::filesystem::path deep = folder_;
   for (const char part : {'a', 'b', 'c'}) deep /= std::string(100, part);
   std::filesystem::create_directories(deep);
-  ASSERT_GT(Utf8(deep).size(), 300u);
   InstallConverter(deep);
   WriteFile(deep / "deep lesson.jov", Encode("deep"));
   const ProgramRun run = RunLoaderProgram(deep, {{"JOV_FAKE_RECORD", Utf8(record_)}});
@@ -444,8 +350,6 @@ TEST_F(EndToEnd, DeepWorkingFolderWorks) {
   EXPECT_EQ(ReadFile(deep / "deep lesson.jov"), Encode("deep"));
   EXPECT_FALSE(std::filesystem::exists(deep / "deep_lesson_flex.cdi"));
 }
-
-#ifndef _WIN32
 
 // A tmpfs of the given size over `dir`, for as long as this object lives.
 class SmallVolume {
@@ -545,10 +449,9 @@ TEST_F(EndToEnd, ReadOnlyFolderReportsEveryInput) {
 
 // Ten thousand tiny inputs with a converter that exits at once.
 TEST_F(EndToEnd, TenThousandInputsInOneFolder) {
-  constexpr int kInputs = 10000;
   std::filesystem::copy_file("/bin/true", folder_ / "CASLcdi2ppc.exe",
                              std::filesystem::copy_options::overwrite_existing);
-  for (int i = 0; i < kInputs; ++i) {
+  for (int i = 0; i < 10000; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "lesson %05d.jov", i);
     AddInput(name, name);
@@ -557,22 +460,6 @@ TEST_F(EndToEnd, TenThousandInputsInOneFolder) {
   EXPECT_EQ(run.messages, std::vector<std::string>{kComplete});
   EXPECT_EQ(run.exitCode, 0);
   ExpectFolderClean();
-}
-
-#else
-
-TEST_F(EndToEnd, DiskFullWhileDecodingLosesNothing) {
-  GTEST_SKIP() << "a test cannot make a small volume on Windows without administrator rights";
-}
-
-TEST_F(EndToEnd, ReadOnlyFolderReportsEveryInput) {
-  GTEST_SKIP() << "Windows ignores the read-only attribute on folders; only an access control "
-                  "list denies writing there, and wine does not enforce those";
-}
-
-TEST_F(EndToEnd, TenThousandInputsInOneFolder) {
-  GTEST_SKIP() << "ten thousand process starts under wine take longer than the suite may; the "
-                  "listing is the same code as with a handful of inputs";
 }
 
 #endif

@@ -29,35 +29,26 @@ TEST(MakeIntermediateName, DerivesNameFromInput) {
     std::string input, expected;
   } cases[] = {
       {"Unit 3 Review.jov", "Unit_3_Review_flex.cdi"},
+      // The stem is cut at 21 characters; the last two collide.
       {"Grade 5 Science Unit Two.jov", "Grade_5_Science_Unit__flex.cdi"},
-      {".jov", "_flex.cdi"},
-      {"lesson1.JOV", "lesson1_flex.cdi"},
-      // Stems of 20, 21 and 22 characters around the cut.
       {"abcdefghijklmnopqrst.jov", "abcdefghijklmnopqrst_flex.cdi"},
       {"abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstu_flex.cdi"},
       {"abcdefghijklmnopqrstuv.jov", "abcdefghijklmnopqrstu_flex.cdi"},
-      {"abcdefghijklmnopqrst .jov", "abcdefghijklmnopqrst__flex.cdi"},
+      {"lesson1.JOV", "lesson1_flex.cdi"},
       // Only the last four characters go; earlier dots stay.
       {"a.b.c.jov", "a.b.c_flex.cdi"},
-      {"x..jov", "x._flex.cdi"},
-      {"Unit.3.Review.Chapter.Four.jov", "Unit.3.Review.Chapter_flex.cdi"},
-      {"  lead and trail  .jov", "__lead_and_trail___flex.cdi"},
       // Shorter than the four characters to drop: an empty stem.
+      {".jov", "_flex.cdi"},
       {"", "_flex.cdi"},
-      {"a", "_flex.cdi"},
       {"abc", "_flex.cdi"},
-      {"abcd", "_flex.cdi"},
       {e + e + e, "_flex.cdi"},
       // The cut counts characters, never bytes or UTF-16 units.
-      {e + ".jov", e + "_flex.cdi"},
       {Repeat(e, 21) + ".jov", Repeat(e, 21) + "_flex.cdi"},
       {Repeat(e, 22) + ".jov", Repeat(e, 21) + "_flex.cdi"},
       {Repeat(face, 22) + ".jov", Repeat(face, 21) + "_flex.cdi"},
-      {"a" + Repeat(face, 25) + ".jov", "a" + Repeat(face, 20) + "_flex.cdi"},
-      {Repeat("x", 20) + e + "y.jov", Repeat("x", 20) + e + "_flex.cdi"},
       // Only the plain space is replaced.
-      {"a" + nbsp + "b\tc.jov", "a" + nbsp + "b\tc_flex.cdi"},
-      {"a" + ideographicSpace + "b.jov", "a" + ideographicSpace + "b_flex.cdi"},
+      {"a" + nbsp + "b\tc" + ideographicSpace + ".jov",
+       "a" + nbsp + "b\tc" + ideographicSpace + "_flex.cdi"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.input);
@@ -68,28 +59,12 @@ TEST(MakeIntermediateName, DerivesNameFromInput) {
   }
 }
 
-TEST(MakeIntermediateName, CollidingInputsShareOneName) {
-  const struct {
-    const char *first, *second;
-  } cases[] = {
-      {"Grade 5 Science Unit Two.jov", "Grade 5 Science Unit Three.jov"},
-      {"my file.jov", "my_file.jov"},
-      {"report.jov", "report.JOV"},
-      {"abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstuvwxyz.jov"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(MakeIntermediateName(N(c.first)), MakeIntermediateName(N(c.second))) << c.first;
-  }
-}
-
 TEST(SpacesToUnderscores, ReplacesInPlaceAndReturnsTheResult) {
   const struct {
     const char *input, *expected;
   } cases[] = {
       {"", ""},
-      {" ", "_"},
       {"a b  c ", "a_b__c_"},
-      {"no_space.jov", "no_space.jov"},
   };
   for (const auto& c : cases) {
     NativeString name = N(c.input);
@@ -98,22 +73,13 @@ TEST(SpacesToUnderscores, ReplacesInPlaceAndReturnsTheResult) {
   }
 }
 
-TEST(MakeCommandLine, JoinsHeadNameAndTail) {
-  EXPECT_EQ(MakeCommandLine(N("Unit_3_Review_flex.cdi")),
-            N(".\\CASLcdi2ppc.exe -DbFile Unit_3_Review_flex.cdi -CreatorID Wmtk"));
-  EXPECT_EQ(MakeCommandLine(N("_flex.cdi")),
-            N(".\\CASLcdi2ppc.exe -DbFile _flex.cdi -CreatorID Wmtk"));
-}
-
 TEST(ConversionSucceeded, OnlyZeroTo32767Succeeds) {
   const struct {
     std::int64_t status;
     bool succeeded;
   } cases[] = {
-      {0, true},           {1, true},           {32767, true},       {-1, false},
-      {-32768, false},     {32768, false},      {40000, false},      {65535, false},
-      {65536, false},      {-65536, false},     {0x7FFFFFFF, false}, {-0x7FFFFFFF - 1, false},
-      {0xC0000005, false}, {0xFFFFFFFF, false},
+      {0, true},      {32767, true},  {-1, false},    {-32768, false},
+      {32768, false}, {65535, false}, {65536, false}, {0xC0000005, false},
   };
   for (const auto& c : cases) {
     // Larger values are written as the 32-bit codes Windows reports.

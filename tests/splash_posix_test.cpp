@@ -29,25 +29,23 @@ struct ChildRun {
   bool terminalRestored = false;  // as seen from outside once the child is gone
 };
 
+bool TerminalIsCooked(int fd) {
+  termios mode{};
+  return ::tcgetattr(fd, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
+}
+
 // In the child: the splash, reporting its trigger and whether the terminal
 // was back in line mode with echo by the time the run would start.
 [[noreturn]] void ChildSplash(std::chrono::milliseconds interval) {
   RunSplash(
       [](SplashTrigger trigger) {
-        termios mode{};
-        ::tcgetattr(STDIN_FILENO, &mode);
-        const bool restored = (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
-        std::printf("\nTRIGGER %d RESTORED %d\n", static_cast<int>(trigger), restored ? 1 : 0);
+        std::printf("\nTRIGGER %d RESTORED %d\n", static_cast<int>(trigger),
+                    TerminalIsCooked(STDIN_FILENO) ? 1 : 0);
         std::fflush(stdout);
         ::_exit(0);
       },
       interval);
   ::_exit(3);
-}
-
-bool TerminalIsCooked(int master) {
-  termios mode{};
-  return ::tcgetattr(master, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
 }
 
 // Reads everything the child writes until it is gone.
@@ -91,36 +89,31 @@ ChildRun RunOnTerminal(std::chrono::milliseconds interval, const std::string& in
   return run;
 }
 
-std::string TriggerLine(SplashTrigger trigger) {
-  return "TRIGGER " + std::to_string(static_cast<int>(trigger)) + " RESTORED 1";
-}
-
-struct KeyCase {
-  const char* name;
-  std::string typed;
-  std::chrono::milliseconds interval;
-  SplashTrigger expected;
-};
-
 TEST(ConsoleSplash, KeysThatProduceACharacterStartTheRunAndOthersDoNot) {
-  const KeyCase cases[] = {
-      {"letter", "x", kNoTimer, SplashTrigger::kKey},
-      {"Enter", "\r", kNoTimer, SplashTrigger::kKey},
-      {"lone Escape", "\x1b", kNoTimer, SplashTrigger::kKey},
-      {"Ctrl+S is a character, not flow control", "\x13", kNoTimer, SplashTrigger::kKey},
-      {"non-ASCII character", "\xc3\xa9", kNoTimer, SplashTrigger::kKey},
-      {"a letter after an arrow", "\x1b[Dq", kNoTimer, SplashTrigger::kKey},
+  const struct {
+    const char* name;
+    std::string typed;
+    SplashTrigger expected;
+    std::chrono::milliseconds interval = kNoTimer;
+  } cases[] = {
+      {"letter", "x", SplashTrigger::kKey},
+      {"Enter", "\r", SplashTrigger::kKey},
+      {"lone Escape", "\x1b", SplashTrigger::kKey},
+      {"Ctrl+S is a character, not flow control", "\x13", SplashTrigger::kKey},
+      {"non-ASCII character", "\xc3\xa9", SplashTrigger::kKey},
+      {"a letter after an arrow", "\x1b[Dq", SplashTrigger::kKey},
       // Nothing that counts: the timer ends these.
-      {"arrow", "\x1b[A", 1500ms, SplashTrigger::kTimer},
-      {"F1", "\x1bOP", 1500ms, SplashTrigger::kTimer},
-      {"F5", "\x1b[15~", 1500ms, SplashTrigger::kTimer},
-      {"Ctrl+Right", "\x1b[1;5C", 1500ms, SplashTrigger::kTimer},
-      {"nothing at all", "", kSplashInterval, SplashTrigger::kTimer},
+      {"arrow", "\x1b[A", SplashTrigger::kTimer, 1500ms},
+      {"F1", "\x1bOP", SplashTrigger::kTimer, 1500ms},
+      {"Ctrl+Right", "\x1b[1;5C", SplashTrigger::kTimer, 1500ms},
+      {"nothing at all", "", SplashTrigger::kTimer, kSplashInterval},
   };
-  for (const KeyCase& row : cases) {
+  for (const auto& row : cases) {
     SCOPED_TRACE(row.name);
     const ChildRun run = RunOnTerminal(row.interval, row.typed);
-    EXPECT_NE(run.output.find(TriggerLine(row.expected)), std::string::npos) << run.output;
+    const std::string line =
+        "TRIGGER " + std::to_string(static_cast<int>(row.expected)) + " RESTORED 1";
+    EXPECT_NE(run.output.find(line), std::string::npos) << run.output;
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
     EXPECT_TRUE(run.terminalRestored);
   }
