@@ -122,6 +122,10 @@ TEST_F(EndToEnd, ConverterReceivesTheDecodedFileUnderItsIntermediateName) {
   const std::string broken("ok\x01rest", 7);
   WriteFile(folder_ / "broken.jov", broken);
   inputs_["broken.jov"] = broken;
+  // Not inputs: a name that matches "*.jov" only through its 8.3 short name
+  // on Windows, and a folder.
+  WriteFile(folder_ / "notes.jovx", Encode("notes"));
+  std::filesystem::create_directory(folder_ / "folder.jov");
   const ProgramRun run = Run();
   EXPECT_EQ(run.messages,
             (std::vector<std::string>{
