@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <sstream>
@@ -43,8 +44,16 @@ std::filesystem::path ProgramDir() {
 
 ProgramRun RunLoaderProgram(const std::filesystem::path& folder,
                             const std::vector<std::pair<std::string, std::string>>& environment) {
+  // The additions replace inherited entries of the same name: getenv finds
+  // the first, so an appended duplicate would be ignored.
   std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry(*e);
+    const bool replaced = std::any_of(environment.begin(), environment.end(), [&](const auto& add) {
+      return entry.starts_with(add.first + "=");
+    });
+    if (!replaced) env.emplace_back(entry);
+  }
   for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
   std::vector<char*> envp;
   for (auto& e : env) envp.push_back(e.data());
