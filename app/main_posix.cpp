@@ -1,8 +1,9 @@
 #include "loader/loader.h"
 #include "splash/splash.h"
 
+// The program takes no arguments: everything it works on is in the working
+// directory.
 int main() {
-  // The program takes no arguments: everything it works on is in the
-  // working directory.
-  jov::RunSplash([](jov::SplashTrigger) { jov::RunLoader(); });
+  if (jov::RunSplash() == jov::SplashEnd::kClosed) return 0;
+  return jov::RunLoader();
 }

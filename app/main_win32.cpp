@@ -4,8 +4,7 @@
 #include "splash/splash.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  jov::RunSplash([](jov::SplashTrigger) { jov::RunLoader(); });
-  // Only a splash closed some other way comes back: the user declined the
-  // run.
-  return 0;
+  // A splash closed without its triggers is the user declining the run.
+  if (jov::RunSplash() == jov::SplashEnd::kClosed) return 0;
+  return jov::RunLoader();
 }

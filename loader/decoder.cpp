@@ -4,6 +4,8 @@
 #include <cassert>
 #include <memory>
 
+#include "loader/files.h"
+
 namespace jov {
 namespace {
 
@@ -101,13 +103,13 @@ std::size_t DecodeBytes(std::span<const std::uint8_t> in, std::span<std::uint8_t
   return decode(in.data(), out.data(), in.size());
 }
 
-std::optional<DecodeFailure> DecodeFile(FileSystem& files, const NativeString& inputName,
+std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
                                         const NativeString& intermediateName) {
   using Kind = DecodeFailure::Kind;
 
-  auto input = files.OpenForReading(inputName);
+  auto input = OpenForReading(inputName);
   if (!input.ok()) return DecodeFailure{Kind::kOpenInput, input.error()};
-  auto output = files.CreateForWriting(intermediateName);
+  auto output = CreateForWriting(intermediateName);
   if (!output.ok()) return DecodeFailure{Kind::kCreateOutput, output.error()};
 
   // Not zero-filled: for the typical small input only the pages a read
@@ -117,10 +119,8 @@ std::optional<DecodeFailure> DecodeFile(FileSystem& files, const NativeString& i
   const auto bytes = std::as_writable_bytes(buffer);
   std::uint64_t offset = 0;
   for (;;) {
-    auto got = input.value()->Read(bytes);
-    if (!got.ok()) {
-      return DecodeFailure{Kind::kReadInput, got.error(), offset, 0, true};
-    }
+    auto got = input.value().Read(bytes);
+    if (!got.ok()) return DecodeFailure{Kind::kReadInput, got.error(), offset, 0, true};
     const std::size_t n = got.value();
     if (n == 0) break;
 
@@ -129,13 +129,13 @@ std::optional<DecodeFailure> DecodeFile(FileSystem& files, const NativeString& i
     if (decoded != n) {
       return DecodeFailure{Kind::kUndecodableByte, {}, offset + decoded, block[decoded], true};
     }
-    if (Status s = output.value()->Write(bytes.first(n))) {
-      return DecodeFailure{Kind::kWriteOutput, *s, offset, 0, true};
+    if (auto written = output.value().Write(bytes.first(n)); !written.ok()) {
+      return DecodeFailure{Kind::kWriteOutput, written.error(), offset, 0, true};
     }
     offset += n;
   }
-  if (Status s = output.value()->Close()) {
-    return DecodeFailure{Kind::kWriteOutput, *s, offset, 0, true};
+  if (auto closed = output.value().Close(); !closed.ok()) {
+    return DecodeFailure{Kind::kWriteOutput, closed.error(), offset, 0, true};
   }
   return std::nullopt;
 }

@@ -5,9 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <variant>
 
-#include "loader/files.h"
+#include "loader/result.h"
 #include "loader/text.h"
 
 namespace jov {
@@ -25,7 +24,7 @@ std::size_t DecodeBytes(std::span<const std::uint8_t> in, std::span<std::uint8_t
 struct DecodeFailure {
   enum class Kind { kOpenInput, kReadInput, kCreateOutput, kWriteOutput, kUndecodableByte };
   Kind kind;
-  SystemError error;         // the system's text, for all but kUndecodableByte
+  SystemError error;         // for all but kUndecodableByte
   std::uint64_t offset = 0;  // kUndecodableByte: where the byte stands
   std::uint8_t byte = 0;     // kUndecodableByte: its stored value
   // Whether the intermediate file was created; the caller removes it.
@@ -35,7 +34,7 @@ struct DecodeFailure {
 // Decodes the input file `inputName` into `intermediateName`, truncating an
 // existing intermediate file. Never modifies the input. On failure the
 // intermediate file may hold a partial result; the caller removes it.
-std::optional<DecodeFailure> DecodeFile(FileSystem& files, const NativeString& inputName,
+std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
                                         const NativeString& intermediateName);
 
 }  // namespace jov

@@ -1,67 +1,56 @@
-// The loader's view of the file system: the working directory's inputs,
-// sequential reading and writing, and deletion. Names are bare file names
-// relative to the working directory.
+// The loader's view of the file system. Names are bare file names relative
+// to the working directory.
 #pragma once
 
 #include <cstddef>
-#include <memory>
-#include <optional>
+#include <cstdint>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "loader/result.h"
 #include "loader/text.h"
 
 namespace jov {
 
-class InputFile {
- public:
-  virtual ~InputFile() = default;
-  // Fills the front of `buffer`; returns how many bytes arrived, 0 at end of
-  // file.
-  virtual Result<std::size_t> Read(std::span<std::byte> buffer) = 0;
-};
+// The working directory's inputs: ordinary files (no folders, hidden or
+// system files) whose names end in ".jov" in any case, spelled as the
+// directory holds them and in a stable order. Fails only when the directory
+// itself cannot be read; an empty directory gives an empty list.
+Result<std::vector<NativeString>> ListInputs();
 
-class OutputFile {
+// An open file, closed when dropped.
+class File {
  public:
-  virtual ~OutputFile() = default;
+  File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+  File& operator=(File&& other) noexcept;
+  ~File();
+
+  // Fills as much of `buffer` as the file holds, so callers work on full
+  // blocks even from pipes and network file systems; 0 at end of file.
+  Result<std::size_t> Read(std::span<std::byte> buffer);
   // Writes all of `bytes` or fails.
-  virtual Status Write(std::span<const std::byte> bytes) = 0;
-  // Releases the file and reports what the system only tells at the end
-  // (a deferred write error). Dropping an unclosed file closes it silently.
-  virtual Status Close() = 0;
+  Result<void> Write(std::span<const std::byte> bytes);
+  // Reports what the system only tells at the end (a deferred write error).
+  Result<void> Close();
+
+ private:
+  friend Result<File> OpenForReading(const NativeString& name);
+  friend Result<File> CreateForWriting(const NativeString& name);
+
+  // A file descriptor on POSIX, a HANDLE on Windows.
+  using NativeHandle = std::intptr_t;
+  static constexpr NativeHandle kNoHandle = -1;
+  explicit File(NativeHandle handle) : handle_(handle) {}
+
+  NativeHandle handle_;
 };
 
-// Yields the working directory's input files one at a time: ordinary files
-// (no directories, hidden or system files) whose names end in ".jov" in any
-// case, spelled as the directory holds them.
-class InputListing {
- public:
-  virtual ~InputListing() = default;
-  virtual std::optional<NativeString> Next() = 0;
-};
-
-enum class RemoveOutcome { kRemoved, kAlreadyGone, kFailed };
-
-struct RemoveResult {
-  RemoveOutcome outcome;
-  SystemError error;  // set for kFailed only
-};
-
-class FileSystem {
- public:
-  virtual ~FileSystem() = default;
-
-  // Fails only when the directory itself cannot be read; an empty directory
-  // is an empty listing.
-  virtual Result<std::unique_ptr<InputListing>> ListInputs() = 0;
-  virtual Result<std::unique_ptr<InputFile>> OpenForReading(const NativeString& name) = 0;
-  // Creates the file, or truncates an existing one.
-  virtual Result<std::unique_ptr<OutputFile>> CreateForWriting(const NativeString& name) = 0;
-  // A file that does not exist is reported as kAlreadyGone, not as a failure.
-  virtual RemoveResult RemoveFile(const NativeString& name) = 0;
-};
-
-// The operating system's file system, rooted at the working directory.
-std::unique_ptr<FileSystem> MakeSystemFileSystem();
+// Others may read the input meanwhile; on Windows nobody may change it.
+Result<File> OpenForReading(const NativeString& name);
+// Creates the file, or truncates an existing one.
+Result<File> CreateForWriting(const NativeString& name);
+// A file that is already gone counts as removed.
+Result<void> RemoveFile(const NativeString& name);
 
 }  // namespace jov

@@ -2,25 +2,27 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <string>
 
 #include "loader/decoder.h"
+#include "loader/files.h"
 #include "loader/naming.h"
+#include "loader/process.h"
+#include "loader/ui.h"
 
 namespace jov {
 namespace {
 
-// The converter is looked up in the working directory, never on PATH; the
-// POSIX launcher reads the backslash as a directory separator too.
-constexpr std::string_view kCommandLineHead = ".\\CASLcdi2ppc.exe -DbFile ";
-constexpr std::string_view kCommandLineTail = " -CreatorID Wmtk";
 constexpr std::string_view kFailureHead = "An error occurred. Failed to load ";
 constexpr std::string_view kCompletion = "JOV Loading Complete";
 
 // Causes go on a line of their own under the failure message.
 NativeString Line(const NativeString& text) { return FromAscii("\n") + text; }
+NativeString Line(std::string_view head, const NativeString& name, SystemError error) {
+  return Line(FromAscii(head) + name + FromAscii(": ") + Describe(error));
+}
 
 std::string Format(const char* format, auto... args) {
   char text[160];
@@ -28,18 +30,16 @@ std::string Format(const char* format, auto... args) {
   return text;
 }
 
-// The extra line under the failure message that says why.
 NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeString& inputName,
                                    const NativeString& intermediateName) {
   using Kind = DecodeFailure::Kind;
   switch (failure.kind) {
     case Kind::kOpenInput:
     case Kind::kReadInput:
-      return Line(FromAscii("Could not read ") + inputName + FromAscii(": ") + failure.error.text);
+      return Line("Could not read ", inputName, failure.error);
     case Kind::kCreateOutput:
     case Kind::kWriteOutput:
-      return Line(FromAscii("Could not write ") + intermediateName + FromAscii(": ") +
-                  failure.error.text);
+      return Line("Could not write ", intermediateName, failure.error);
     case Kind::kUndecodableByte:
       return Line(FromAscii(Format("Byte 0x%02X at offset %" PRIu64 " cannot be decoded.",
                                    static_cast<unsigned>(failure.byte), failure.offset)));
@@ -47,7 +47,51 @@ NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeStr
   return {};
 }
 
-NativeString DescribeStatus(std::int32_t status) {
+// Loads one input; returns the text telling the user why it failed, or
+// nothing when it loaded.
+std::optional<NativeString> LoadOneFile(const NativeString& inputName) {
+  const NativeString intermediateName = MakeIntermediateName(inputName);
+
+  std::optional<NativeString> cause;
+  bool intermediateExists = true;
+  if (auto failure = DecodeFile(inputName, intermediateName)) {
+    cause = DescribeDecodeFailure(*failure, inputName, intermediateName);
+    intermediateExists = failure->outputCreated;
+  } else {
+    const NativeString program = ConverterProgram();
+    const auto status = RunAndWait(program, ConverterArguments(intermediateName));
+    cause = status.ok() ? ConversionFailureCause(status.value())
+                        : Line(FromAscii("The converter ") + program +
+                               FromAscii(" could not be started: ") + Describe(status.error()));
+  }
+
+  if (intermediateExists) {
+    if (const auto removed = RemoveFile(intermediateName); !removed.ok()) {
+      cause = cause.value_or(NativeString()) +
+              Line("Could not delete ", intermediateName, removed.error());
+    }
+  }
+  if (!cause) return std::nullopt;
+  return FromAscii(kFailureHead) + inputName + *cause;
+}
+
+}  // namespace
+
+NativeString ConverterProgram() {
+  return (std::filesystem::path(".") / "CASLcdi2ppc.exe").native();
+}
+
+std::vector<NativeString> ConverterArguments(const NativeString& intermediateName) {
+  return {FromAscii("-DbFile"), intermediateName, FromAscii("-CreatorID"), FromAscii("Wmtk")};
+}
+
+std::optional<NativeString> ConversionFailureCause(std::int32_t status) {
+  constexpr std::int32_t kShortMin = std::numeric_limits<std::int16_t>::min();
+  constexpr std::int32_t kShortMax = std::numeric_limits<std::int16_t>::max();
+  if (status >= 0 && status <= kShortMax) return std::nullopt;
+  // A negative status is an ordinary, expected failure: the message says
+  // just that. Anything else is unusual enough to show.
+  if (status >= kShortMin && status < 0) return NativeString();
   // Windows crash codes read best in hex (0xC0000005), plain ones in decimal.
   if (status < 0 || status > 0xFFFF) {
     return Line(FromAscii(Format("The converter ended with status 0x%08" PRIX32 ".",
@@ -57,61 +101,19 @@ NativeString DescribeStatus(std::int32_t status) {
       Format("The converter ended with status %" PRId32 ", which is not a valid result.", status)));
 }
 
-// Loads one input; returns the text telling the user why it failed, or
-// nothing when it loaded.
-std::optional<NativeString> LoadOneFile(Platform& platform, const NativeString& inputName) {
-  const NativeString intermediateName = MakeIntermediateName(inputName);
-  const NativeString commandLine = MakeCommandLine(intermediateName);
-
-  std::optional<NativeString> cause;
-  bool intermediateExists = true;
-  if (auto failure = DecodeFile(platform.files, inputName, intermediateName)) {
-    cause = DescribeDecodeFailure(*failure, inputName, intermediateName);
-    intermediateExists = failure->outputCreated;
-  } else {
-    const std::int32_t status = platform.processes.Run(commandLine);
-    if (!ConversionSucceeded(status)) {
-      // A negative status is an ordinary, expected failure: the message says
-      // just that. Anything else is unusual enough to show.
-      const bool fitsShort = status >= std::numeric_limits<std::int16_t>::min() &&
-                             status <= std::numeric_limits<std::int16_t>::max();
-      cause = fitsShort ? NativeString() : DescribeStatus(status);
-    }
-  }
-
-  if (intermediateExists) {
-    const RemoveResult removed = platform.files.RemoveFile(intermediateName);
-    if (removed.outcome == RemoveOutcome::kFailed) {
-      cause = cause.value_or(NativeString()) + FromAscii("\nCould not delete ") + intermediateName +
-              FromAscii(": ") + removed.error.text;
-    }
-  }
-  if (!cause) return std::nullopt;
-  return FromAscii(kFailureHead) + inputName + *cause;
-}
-
-}  // namespace
-
-NativeString MakeCommandLine(const NativeString& intermediateName) {
-  return FromAscii(kCommandLineHead) + intermediateName + FromAscii(kCommandLineTail);
-}
-
-bool ConversionSucceeded(std::int32_t status) {
-  return status >= 0 && status <= std::numeric_limits<std::int16_t>::max();
-}
-
-LoadSummary LoadAllFiles(Platform& platform) {
+LoadSummary LoadAllFiles() {
   LoadSummary summary;
-  auto listing = platform.files.ListInputs();
-  if (!listing.ok()) {
-    platform.ui.ShowMessage(FromAscii("An error occurred. Could not list the input files.") +
-                            FromAscii("\n") + listing.error().text);
+  auto inputs = ListInputs();
+  if (!inputs.ok()) {
+    ShowMessage(MessageKind::kError,
+                FromAscii("An error occurred. Could not list the input files.") +
+                    Line(Describe(inputs.error())));
     ++summary.failed;
     return summary;
   }
-  while (auto inputName = listing.value()->Next()) {
-    if (auto message = LoadOneFile(platform, *inputName)) {
-      platform.ui.ShowMessage(*message);
+  for (const NativeString& inputName : inputs.value()) {
+    if (auto message = LoadOneFile(inputName)) {
+      ShowMessage(MessageKind::kError, *message);
       ++summary.failed;
     } else {
       ++summary.loaded;
@@ -120,20 +122,10 @@ LoadSummary LoadAllFiles(Platform& platform) {
   return summary;
 }
 
-void RunLoader(Platform& platform) {
-  const LoadSummary summary = LoadAllFiles(platform);
-  platform.ui.ShowMessage(FromAscii(kCompletion));
-  platform.ui.EndProgram(summary.failed == 0 ? 0 : 1);
-  std::abort();  // EndProgram does not come back; the compiler cannot see that through a virtual
-                 // call.
-}
-
-void RunLoader() {
-  const auto files = MakeSystemFileSystem();
-  const auto processes = MakeSystemProcessLauncher();
-  const auto ui = MakeSystemUserInterface();
-  Platform platform{*files, *processes, *ui};
-  RunLoader(platform);
+int RunLoader() {
+  const LoadSummary summary = LoadAllFiles();
+  ShowMessage(MessageKind::kInformation, FromAscii(kCompletion));
+  return summary.failed == 0 ? 0 : 1;
 }
 
 }  // namespace jov

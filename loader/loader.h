@@ -5,26 +5,25 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
-#include "loader/files.h"
-#include "loader/process.h"
 #include "loader/text.h"
-#include "loader/ui.h"
 
 namespace jov {
 
-struct Platform {
-  FileSystem& files;
-  ProcessLauncher& processes;
-  UserInterface& ui;
-};
+// The converter sits beside the inputs and is never looked up on PATH:
+// ".\CASLcdi2ppc.exe" on Windows, "./CASLcdi2ppc.exe" on POSIX.
+NativeString ConverterProgram();
 
-// The converter command line for one intermediate file.
-NativeString MakeCommandLine(const NativeString& intermediateName);
+// The converter's arguments for one intermediate file.
+std::vector<NativeString> ConverterArguments(const NativeString& intermediateName);
 
-// Whether a converter status means success: 0..32767. Negative statuses and
-// statuses a 16-bit signed value cannot hold (40000, 0xC0000005) are failures.
-bool ConversionSucceeded(std::int32_t status);
+// What a converter status tells the user: nothing when the input loaded
+// (0..32767), otherwise the text that follows the failure message. That text
+// is empty for a failure a 16-bit status can express (a negative one); a
+// status outside that range (40000, 0xC0000005) is named on a line of its
+// own.
+std::optional<NativeString> ConversionFailureCause(std::int32_t status);
 
 struct LoadSummary {
   int loaded = 0;
@@ -33,13 +32,10 @@ struct LoadSummary {
 
 // Loads every input, telling the user about each one that failed, and keeps
 // going after a failure.
-LoadSummary LoadAllFiles(Platform& platform);
+LoadSummary LoadAllFiles();
 
-// LoadAllFiles, then "JOV Loading Complete", then the end of the program:
-// exit status 0 when every input loaded, 1 otherwise.
-[[noreturn]] void RunLoader(Platform& platform);
-
-// RunLoader on the operating system's own platform.
-[[noreturn]] void RunLoader();
+// LoadAllFiles, then "JOV Loading Complete". Returns the exit status: 0 when
+// every input loaded, 1 otherwise.
+int RunLoader();
 
 }  // namespace jov

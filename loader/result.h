@@ -1,42 +1,68 @@
+// How every call into the operating system reports failure. The system's own
+// code travels with the error, so callers can still react to a specific one
+// (an input that is already gone, a name that is taken); it becomes text only
+// when a message is built.
 #pragma once
 
 #include <cassert>
+#include <cstdint>
 #include <optional>
 #include <utility>
+#include <variant>
 
 #include "loader/text.h"
 
 namespace jov {
 
-// What went wrong in a call into the operating system, as the system itself
-// words it ("Access is denied.", "No space left on device").
+// errno on POSIX, GetLastError() on Windows.
 struct SystemError {
-  NativeString text;
+  std::uint32_t code = 0;
 };
 
-// A value or the system's reason for not having one.
+// The system's own words for the error ("Access is denied.", "No space left
+// on device"), without a trailing line break.
+NativeString Describe(SystemError error);
+
+// A value, or the system's reason for not having one.
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : value_(std::move(value)) {}            // NOLINT(google-explicit-constructor)
-  Result(SystemError error) : error_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
+  Result(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Result(SystemError error) : state_(error) {}   // NOLINT(google-explicit-constructor)
 
-  bool ok() const { return value_.has_value(); }
+  bool ok() const { return state_.index() == 0; }
   T& value() {
     assert(ok());
-    return *value_;
+    return std::get<0>(state_);
   }
-  const SystemError& error() const {
+  const T& value() const {
+    assert(ok());
+    return std::get<0>(state_);
+  }
+  SystemError error() const {
     assert(!ok());
-    return error_;
+    return std::get<1>(state_);
   }
 
  private:
-  std::optional<T> value_;
-  SystemError error_;
+  std::variant<T, SystemError> state_;
 };
 
 // Success, or the system's reason for failing.
-using Status = std::optional<SystemError>;
+template <>
+class [[nodiscard]] Result<void> {
+ public:
+  Result() = default;
+  Result(SystemError error) : error_(error) {}  // NOLINT(google-explicit-constructor)
+
+  bool ok() const { return !error_; }
+  SystemError error() const {
+    assert(!ok());
+    return *error_;
+  }
+
+ private:
+  std::optional<SystemError> error_;
+};
 
 }  // namespace jov

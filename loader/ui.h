@@ -1,24 +1,15 @@
-// How the batch run speaks to the user and how the program ends.
+// How the batch run speaks to the user.
 #pragma once
-
-#include <memory>
 
 #include "loader/text.h"
 
 namespace jov {
 
-class UserInterface {
- public:
-  virtual ~UserInterface() = default;
-  // Shows `text` modally with a single OK and returns once the user has
-  // dismissed it.
-  virtual void ShowMessage(const NativeString& text) = 0;
-  // Ends the program at once with `exitCode`.
-  [[noreturn]] virtual void EndProgram(int exitCode) = 0;
-};
+enum class MessageKind { kInformation, kError };
 
-// Message boxes captioned with the application title on Windows; standard
-// output on POSIX, waiting for Enter when a person is at the terminal.
-std::unique_ptr<UserInterface> MakeSystemUserInterface();
+// Shows `text` and returns once the user has acknowledged it: a message box
+// captioned with the application title on Windows; standard output on POSIX,
+// waiting for Enter only when a person is at the terminal.
+void ShowMessage(MessageKind kind, const NativeString& text);
 
 }  // namespace jov

@@ -1,12 +1,10 @@
-// Small helpers shared by the Windows implementations of the loader's
-// platform interfaces.
+// Handle ownership shared by the Windows implementations of the loader's
+// system functions.
 #pragma once
 
 #include <windows.h>
 
 #include <utility>
-
-#include "loader/result.h"
 
 namespace jov::win32 {
 
@@ -56,8 +54,5 @@ struct FindHandleTraits {
 using KernelHandle = ScopedHandle<KernelHandleTraits>;
 using FileHandle = ScopedHandle<FileHandleTraits>;
 using FindHandle = ScopedHandle<FindHandleTraits>;
-
-// The system's own text for an error code, without the trailing line break.
-SystemError SystemErrorFromCode(DWORD code);
 
 }  // namespace jov::win32

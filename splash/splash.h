@@ -1,15 +1,17 @@
 // frmSplash, the start-up window: it shows the program's identity until the
-// first of its three triggers, then hands over to the batch run.
+// first of its three triggers; then the batch run starts.
 #pragma once
 
 #include <chrono>
-#include <functional>
 
 #include "loader/text.h"
 
 namespace jov {
 
-enum class SplashTrigger { kTimer, kKey, kClick };
+// What ended the splash. kClosed: the window was closed some other way
+// (Alt+F4, the task bar), which the program takes as the user declining the
+// run.
+enum class SplashEnd { kTimer, kKey, kClick, kClosed };
 
 // Timer1's interval, counted from the window's creation.
 inline constexpr std::chrono::milliseconds kSplashInterval{2000};
@@ -31,13 +33,9 @@ NativeString VersionText(int major, int minor, int revision);
 SplashTexts LoadSplashTexts();
 
 // Shows the splash until its first trigger: `interval` elapsing, a key that
-// produces a character, or a click on Frame1. The splash is gone, and the
-// terminal (POSIX) back in its own mode, before `onTrigger` runs on this
-// thread; the program passes RunLoader, which never returns. Returns without
-// calling `onTrigger` only when the window was closed some other way (Alt+F4,
-// the task bar), which the program takes as the user declining the run.
-// Should the window fail to appear at all, the run starts at once.
-void RunSplash(const std::function<void(SplashTrigger)>& onTrigger,
-               std::chrono::milliseconds interval = kSplashInterval);
+// produces a character, or a click on Frame1. When it returns the splash is
+// gone and the terminal (POSIX) is back in its own mode. Should the window
+// fail to appear at all, it returns kTimer at once, so the run still starts.
+SplashEnd RunSplash(std::chrono::milliseconds interval = kSplashInterval);
 
 }  // namespace jov

@@ -151,20 +151,18 @@ void PrintFramed(std::ostream& out, const SplashTexts& texts) {
 
 }  // namespace
 
-void RunSplash(const std::function<void(SplashTrigger)>& onTrigger,
-               std::chrono::milliseconds interval) {
+SplashEnd RunSplash(std::chrono::milliseconds interval) {
   const auto deadline = Clock::now() + interval;
   PrintFramed(std::cout, LoadSplashTexts());
-  SplashTrigger trigger = SplashTrigger::kTimer;
   if (::isatty(STDIN_FILENO)) {
     RawTerminal terminal;
-    if (terminal.active() && WaitForCharacterKey(deadline)) trigger = SplashTrigger::kKey;
+    if (terminal.active() && WaitForCharacterKey(deadline)) return SplashEnd::kKey;
   }
   // Without a terminal nobody can press a key, and standard input may be
   // someone's data: it is left unread. A terminal that went away mid-wait
   // ends up here too.
-  if (trigger == SplashTrigger::kTimer) std::this_thread::sleep_until(deadline);
-  onTrigger(trigger);
+  std::this_thread::sleep_until(deadline);
+  return SplashEnd::kTimer;
 }
 
 }  // namespace jov

@@ -177,7 +177,7 @@ class SplashWindow {
     return true;
   }
 
-  std::optional<SplashTrigger> trigger() const { return trigger_; }
+  std::optional<SplashEnd> trigger() const { return trigger_; }
 
  private:
   // A fixed dialog border and no caption. As an unowned window it still
@@ -202,14 +202,14 @@ class SplashWindow {
       case WM_CREATE:
         return OnCreate() ? 0 : -1;
       case WM_TIMER:
-        if (wParam == kTimer1) Trigger(SplashTrigger::kTimer);
+        if (wParam == kTimer1) Trigger(SplashEnd::kTimer);
         return 0;
       case WM_CHAR:
-        Trigger(SplashTrigger::kKey);
+        Trigger(SplashEnd::kKey);
         return 0;
       case WM_COMMAND:
         if (LOWORD(wParam) == kFrame1Id && HIWORD(wParam) == STN_CLICKED) {
-          Trigger(SplashTrigger::kClick);
+          Trigger(SplashEnd::kClick);
         }
         return 0;
       case WM_DPICHANGED:
@@ -338,7 +338,7 @@ class SplashWindow {
     return box;
   }
 
-  void Trigger(SplashTrigger trigger) {
+  void Trigger(SplashEnd trigger) {
     if (trigger_) return;
     trigger_ = trigger;
     ::KillTimer(window_, kTimer1);
@@ -352,30 +352,20 @@ class SplashWindow {
   std::array<HWND, kControlCount> controls_{};
   std::array<Font, kControlCount> fonts_;
   Icon logo_;
-  std::optional<SplashTrigger> trigger_;
+  std::optional<SplashEnd> trigger_;
 };
 
 }  // namespace
 
-void RunSplash(const std::function<void(SplashTrigger)>& onTrigger,
-               std::chrono::milliseconds interval) {
-  std::optional<SplashTrigger> trigger;
-  {
-    SplashWindow splash(interval);
-    if (!splash.Create()) {
-      trigger = SplashTrigger::kTimer;
-    } else {
-      MSG message;
-      while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-      }
-      trigger = splash.trigger();
-    }
+SplashEnd RunSplash(std::chrono::milliseconds interval) {
+  SplashWindow splash(interval);
+  if (!splash.Create()) return SplashEnd::kTimer;
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
   }
-  // The run starts outside the window procedure: the window, its fonts and
-  // its icon are gone, and nothing the run does passes through a Win32 frame.
-  if (trigger) onTrigger(*trigger);
+  return splash.trigger().value_or(SplashEnd::kClosed);
 }
 
 }  // namespace jov

@@ -34,18 +34,14 @@ bool TerminalIsCooked(int fd) {
   return ::tcgetattr(fd, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
 }
 
-// In the child: the splash, reporting its trigger and whether the terminal
+// In the child: the splash, reporting what ended it and whether the terminal
 // was back in line mode with echo by the time the run would start.
 [[noreturn]] void ChildSplash(std::chrono::milliseconds interval) {
-  RunSplash(
-      [](SplashTrigger trigger) {
-        std::printf("\nTRIGGER %d RESTORED %d\n", static_cast<int>(trigger),
-                    TerminalIsCooked(STDIN_FILENO) ? 1 : 0);
-        std::fflush(stdout);
-        ::_exit(0);
-      },
-      interval);
-  ::_exit(3);
+  const SplashEnd end = RunSplash(interval);
+  std::printf("\nEND %d RESTORED %d\n", static_cast<int>(end),
+              TerminalIsCooked(STDIN_FILENO) ? 1 : 0);
+  std::fflush(stdout);
+  ::_exit(0);
 }
 
 // Reads everything the child writes until it is gone.
@@ -93,26 +89,26 @@ TEST(ConsoleSplash, KeysThatProduceACharacterStartTheRunAndOthersDoNot) {
   const struct {
     const char* name;
     std::string typed;
-    SplashTrigger expected;
+    SplashEnd expected;
     std::chrono::milliseconds interval = kNoTimer;
   } cases[] = {
-      {"letter", "x", SplashTrigger::kKey},
-      {"Enter", "\r", SplashTrigger::kKey},
-      {"lone Escape", "\x1b", SplashTrigger::kKey},
-      {"Ctrl+S is a character, not flow control", "\x13", SplashTrigger::kKey},
-      {"non-ASCII character", "\xc3\xa9", SplashTrigger::kKey},
-      {"a letter after an arrow", "\x1b[Dq", SplashTrigger::kKey},
+      {"letter", "x", SplashEnd::kKey},
+      {"Enter", "\r", SplashEnd::kKey},
+      {"lone Escape", "\x1b", SplashEnd::kKey},
+      {"Ctrl+S is a character, not flow control", "\x13", SplashEnd::kKey},
+      {"non-ASCII character", "\xc3\xa9", SplashEnd::kKey},
+      {"a letter after an arrow", "\x1b[Dq", SplashEnd::kKey},
       // Nothing that counts: the timer ends these.
-      {"arrow", "\x1b[A", SplashTrigger::kTimer, 1500ms},
-      {"F1", "\x1bOP", SplashTrigger::kTimer, 1500ms},
-      {"Ctrl+Right", "\x1b[1;5C", SplashTrigger::kTimer, 1500ms},
-      {"nothing at all", "", SplashTrigger::kTimer, kSplashInterval},
+      {"arrow", "\x1b[A", SplashEnd::kTimer, 1500ms},
+      {"F1", "\x1bOP", SplashEnd::kTimer, 1500ms},
+      {"Ctrl+Right", "\x1b[1;5C", SplashEnd::kTimer, 1500ms},
+      {"nothing at all", "", SplashEnd::kTimer, kSplashInterval},
   };
   for (const auto& row : cases) {
     SCOPED_TRACE(row.name);
     const ChildRun run = RunOnTerminal(row.interval, row.typed);
     const std::string line =
-        "TRIGGER " + std::to_string(static_cast<int>(row.expected)) + " RESTORED 1";
+        "END " + std::to_string(static_cast<int>(row.expected)) + " RESTORED 1";
     EXPECT_NE(run.output.find(line), std::string::npos) << run.output;
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
     EXPECT_TRUE(run.terminalRestored);
@@ -154,8 +150,7 @@ TEST(ConsoleSplash, WithoutATerminalWaitsAndLeavesInputUnread) {
     ::dup2(input[0], STDIN_FILENO);
     const int null = ::open("/dev/null", O_WRONLY);
     ::dup2(null, STDOUT_FILENO);
-    RunSplash([](SplashTrigger trigger) { ::_exit(trigger == SplashTrigger::kTimer ? 0 : 4); });
-    ::_exit(3);
+    ::_exit(RunSplash() == SplashEnd::kTimer ? 0 : 4);
   }
   int status = -1;
   ::waitpid(pid, &status, 0);

@@ -1,15 +1,19 @@
-#include "loader/win32_support.h"
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
 
-namespace jov::win32 {
+#include "loader/result.h"
 
-SystemError SystemErrorFromCode(DWORD code) {
+namespace jov {
+
+// Not std::system_category(): the libstdc++ that mingw-w64 ships reads a
+// Win32 code as an errno value and words it wrongly.
+NativeString Describe(SystemError error) {
   wchar_t* text = nullptr;
   const DWORD length = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+      nullptr, error.code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   std::wstring message;
   if (length != 0 && text != nullptr) message.assign(text, length);
   if (text != nullptr) ::LocalFree(text);
@@ -19,10 +23,10 @@ SystemError SystemErrorFromCode(DWORD code) {
   }
   if (message.empty()) {
     wchar_t fallback[32];
-    std::swprintf(fallback, 32, L"Error %lu.", static_cast<unsigned long>(code));
+    std::swprintf(fallback, 32, L"Error %lu.", static_cast<unsigned long>(error.code));
     message = fallback;
   }
-  return SystemError{message};
+  return message;
 }
 
-}  // namespace jov::win32
+}  // namespace jov

@@ -1,0 +1,9 @@
+#include <cstring>
+
+#include "loader/result.h"
+
+namespace jov {
+
+NativeString Describe(SystemError error) { return std::strerror(static_cast<int>(error.code)); }
+
+}  // namespace jov

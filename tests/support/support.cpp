@@ -1,0 +1,58 @@
+#include "tests/support/support.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace jov::test {
+
+std::filesystem::path Utf8Path(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string s = path.u8string();
+  return {s.begin(), s.end()};
+}
+
+std::string ReadFile(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  out.close();
+  EXPECT_TRUE(out) << "cannot write " << file;
+}
+
+std::string Encode(std::string plain) {
+  for (char& c : plain) c = static_cast<char>(static_cast<unsigned char>(c) + 2);
+  return plain;
+}
+
+WorkFolder::WorkFolder() : previous_(std::filesystem::current_path()) {
+  std::random_device random;
+  do {
+    root_ = std::filesystem::temp_directory_path() / ("jov-test-" + std::to_string(random()));
+  } while (!std::filesystem::create_directory(root_));
+  std::filesystem::create_directory(path());
+  std::filesystem::copy_file(ProgramDir() / "CASLcdi2ppc.exe", path() / "CASLcdi2ppc.exe");
+  std::filesystem::current_path(path());
+}
+
+WorkFolder::~WorkFolder() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+  // Tests take write access away on purpose; give it back first.
+  std::filesystem::permissions(path(), std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ignored);
+  std::filesystem::remove_all(root_, ignored);
+}
+
+}  // namespace jov::test

@@ -1,0 +1,74 @@
+// Helpers for tests that touch real files, set the stand-in converter's
+// switches and read what the loader tells the user.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace jov::test {
+
+std::filesystem::path Utf8Path(const std::string& utf8);
+std::string Utf8(const std::filesystem::path& path);
+std::string ReadFile(const std::filesystem::path& file);
+void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+// `plain` with 2 added to every byte, as inputs are stored.
+std::string Encode(std::string plain);
+
+// The folder holding the built programs (jovloader, CASLcdi2ppc.exe) and the
+// tests themselves.
+std::filesystem::path ProgramDir();
+
+// A fresh folder holding a copy of the stand-in converter, made the working
+// directory while this lives, and beside it a place for the converter's
+// record; both are removed afterwards with all they hold.
+class WorkFolder {
+ public:
+  WorkFolder();
+  ~WorkFolder();
+  WorkFolder(const WorkFolder&) = delete;
+  WorkFolder& operator=(const WorkFolder&) = delete;
+  std::filesystem::path path() const { return root_ / "work"; }
+  std::filesystem::path record() const { return root_ / "record.txt"; }
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path root_;
+};
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// Sets variables for this process and the programs it starts while this
+// lives.
+class ScopedEnvironment {
+ public:
+  explicit ScopedEnvironment(Environment variables);
+  ~ScopedEnvironment();
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  Environment variables_;
+};
+
+// Collects every message shown while it lives, by this process or a program
+// it starts, answering each as a user would: on POSIX from standard output
+// (standard input is empty meanwhile), on Windows from the message boxes,
+// each answered with OK.
+class MessageCapture {
+ public:
+  MessageCapture();
+  ~MessageCapture();
+  MessageCapture(const MessageCapture&) = delete;
+  MessageCapture& operator=(const MessageCapture&) = delete;
+  // Ends the capture; the messages in the order they were shown, UTF-8.
+  std::vector<std::string> Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace jov::test

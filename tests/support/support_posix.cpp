@@ -1,0 +1,70 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+
+#include "tests/support/support.h"
+
+namespace jov::test {
+
+std::filesystem::path ProgramDir() {
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path();
+}
+
+ScopedEnvironment::ScopedEnvironment(Environment variables) : variables_(std::move(variables)) {
+  for (const auto& [name, value] : variables_) ::setenv(name.c_str(), value.c_str(), 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  for (const auto& [name, value] : variables_) ::unsetenv(name.c_str());
+}
+
+// Standard output goes to a file, which the children started meanwhile
+// share; standard input is empty, so nothing waits for Enter.
+struct MessageCapture::State {
+  int savedIn = ::dup(STDIN_FILENO);
+  int savedOut = ::dup(STDOUT_FILENO);
+  std::FILE* file = std::tmpfile();
+};
+
+MessageCapture::MessageCapture() : state_(std::make_unique<State>()) {
+  std::cout.flush();
+  const int null = ::open("/dev/null", O_RDONLY);
+  ::dup2(null, STDIN_FILENO);
+  ::close(null);
+  ::dup2(::fileno(state_->file), STDOUT_FILENO);
+}
+
+MessageCapture::~MessageCapture() { Finish(); }
+
+std::vector<std::string> MessageCapture::Finish() {
+  if (state_->savedOut < 0) return {};
+  std::cout.flush();
+  ::dup2(state_->savedIn, STDIN_FILENO);
+  ::dup2(state_->savedOut, STDOUT_FILENO);
+  ::close(state_->savedIn);
+  ::close(state_->savedOut);
+  state_->savedOut = -1;
+  std::rewind(state_->file);
+  std::string output;
+  for (int c; (c = std::fgetc(state_->file)) != EOF;) output += static_cast<char>(c);
+  std::fclose(state_->file);
+
+  // A message starts with one of the program's heads and runs until the
+  // next; the splash's block comes before the first.
+  std::vector<std::string> messages;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("An error occurred.") || line == "JOV Loading Complete") {
+      messages.push_back(line);
+    } else if (!messages.empty()) {
+      messages.back() += "\n" + line;
+    }
+  }
+  return messages;
+}
+
+}  // namespace jov::test

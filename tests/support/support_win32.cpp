@@ -1,0 +1,82 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "loader/text.h"
+#include "tests/support/support.h"
+
+namespace jov::test {
+
+std::filesystem::path ProgramDir() {
+  std::wstring path(32768, L'\0');
+  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return std::filesystem::path(path).parent_path();
+}
+
+ScopedEnvironment::ScopedEnvironment(Environment variables) : variables_(std::move(variables)) {
+  for (const auto& [name, value] : variables_) {
+    ::SetEnvironmentVariableW(FromUtf8(name).c_str(), FromUtf8(value).c_str());
+  }
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  for (const auto& [name, value] : variables_) {
+    ::SetEnvironmentVariableW(FromUtf8(name).c_str(), nullptr);
+  }
+}
+
+// A thread in the part of the user: it finds each message box of the
+// loader, in this process or another, reads it and presses OK.
+struct MessageCapture::State {
+  std::atomic<bool> stop{false};
+  std::vector<std::string> messages;
+  std::thread user;
+};
+
+namespace {
+
+// WM_GETTEXT reaches controls of other processes, which GetWindowTextW
+// cannot read.
+std::wstring TextOf(HWND window) {
+  std::wstring text(4096, L'\0');
+  DWORD_PTR length = 0;
+  ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 10000, &length);
+  text.resize(length);
+  return text;
+}
+
+}  // namespace
+
+MessageCapture::MessageCapture() : state_(std::make_unique<State>()) {
+  state_->user = std::thread([state = state_.get()] {
+    using namespace std::chrono_literals;
+    while (!state->stop) {
+      const HWND box = ::FindWindowW(L"#32770", L"JOV Loader");
+      // A box just created may not show its text yet.
+      const std::wstring text = box ? TextOf(::GetDlgItem(box, 0xFFFF)) : std::wstring();
+      if (text.empty()) {
+        std::this_thread::sleep_for(10ms);
+        continue;
+      }
+      state->messages.push_back(ToUtf8(text));
+      ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+      while (::IsWindow(box)) std::this_thread::sleep_for(5ms);
+    }
+  });
+}
+
+MessageCapture::~MessageCapture() { Finish(); }
+
+std::vector<std::string> MessageCapture::Finish() {
+  if (state_->user.joinable()) {
+    state_->stop = true;
+    state_->user.join();
+  }
+  return state_->messages;
+}
+
+}  // namespace jov::test

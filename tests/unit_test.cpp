@@ -1,0 +1,114 @@
+// The pure parts: names, statuses and the byte decoding.
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+#include "loader/decoder.h"
+#include "loader/loader.h"
+#include "loader/naming.h"
+#include "tests/support/support.h"
+
+namespace jov::test {
+namespace {
+
+// The cut counts characters, never bytes (UTF-8) or units (UTF-16), so a
+// name is never cut inside a character on either build.
+TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpaces) {
+  const struct {
+    const char* input;
+    const char* expected;
+  } rows[] = {
+      {"lesson1.jov", "lesson1_flex.cdi"},
+      {"lesson1.JOV", "lesson1_flex.cdi"},
+      {".jov", "_flex.cdi"},
+      {"a.b.c.jov", "a.b.c_flex.cdi"},
+      {"Unit 3 Review.jov", "Unit_3_Review_flex.cdi"},
+      {"abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstu_flex.cdi"},
+      {"abcdefghijklmnopqrstuv.jov", "abcdefghijklmnopqrstu_flex.cdi"},
+      // Cut first, replaced second: the 21st character is a space.
+      {"Grade 5 Science Unit Two.jov", "Grade_5_Science_Unit__flex.cdi"},
+      {"  .jov", "___flex.cdi"},
+      {"Leçon d'été à Zürich 2.jov", "Leçon_d'été_à_Zürich__flex.cdi"},
+      {"第三課の復習テスト問題集と解答例題二十一二三.jov",
+       "第三課の復習テスト問題集と解答例題二十一二_flex.cdi"},
+      // Four bytes in UTF-8, a surrogate pair in UTF-16.
+      {"🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒.jov", "🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒_flex.cdi"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Utf8(MakeIntermediateName(Utf8Path(row.input).native())), row.expected) << row.input;
+  }
+}
+
+TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
+  const std::string head = "\nThe converter ended with status ";
+  const struct {
+    std::int32_t status;
+    std::optional<std::string> cause;
+  } rows[] = {
+      {0, std::nullopt},
+      {1, std::nullopt},
+      {32767, std::nullopt},
+      {-1, ""},
+      {-32768, ""},
+      {32768, head + "32768, which is not a valid result."},
+      {65535, head + "65535, which is not a valid result."},
+      {65536, head + "0x00010000."},
+      {-32769, head + "0xFFFF7FFF."},
+      {static_cast<std::int32_t>(0xC0000005), head + "0xC0000005."},
+  };
+  for (const auto& row : rows) {
+    const auto cause = ConversionFailureCause(row.status);
+    EXPECT_EQ(cause ? std::optional(Utf8(*cause)) : std::nullopt, row.cause) << row.status;
+  }
+}
+
+// Sizes around the decoder's internal chunks and around DecodeFile's block,
+// with an undecodable byte nowhere, first, last, or just past a boundary.
+TEST(DecodeBytes, SubtractsTwoAndStopsAtTheFirstUndecodableByte) {
+  constexpr std::size_t kNone = SIZE_MAX;
+  const struct {
+    std::size_t size;
+    std::size_t bad;  // where a 0x00 or 0x01 is stored
+  } rows[] = {
+      {0, kNone},
+      {1, kNone},
+      {1, 0},
+      {4095, kNone},
+      {4096, 4095},
+      {4097, 4096},
+      {8193, 8192},
+      {8193, 4097},
+      {12288, kNone},
+      {kDecodeBlockSize + 1, kNone},
+      {kDecodeBlockSize, kDecodeBlockSize - 1},
+  };
+  for (const auto& row : rows) {
+    for (const bool inPlace : {false, true}) {
+      SCOPED_TRACE(testing::Message()
+                   << row.size << " bad at " << row.bad << " in place " << inPlace);
+      std::vector<std::uint8_t> stored(row.size);
+      // Every stored value from 2 to 255, so 0x02 -> 0x00 and 0xFF -> 0xFD.
+      for (std::size_t i = 0; i < row.size; ++i) stored[i] = static_cast<std::uint8_t>(2 + i % 254);
+      if (row.bad != kNone) stored[row.bad] = static_cast<std::uint8_t>(row.bad % 2);
+      const std::vector<std::uint8_t> original = stored;
+      std::vector<std::uint8_t> separate(row.size, 0xAA);
+      const std::size_t decoded =
+          inPlace ? DecodeBytes(stored, stored) : DecodeBytes(original, separate);
+      const auto& out = inPlace ? stored : separate;
+      EXPECT_EQ(decoded, row.bad == kNone ? row.size : row.bad);
+      for (std::size_t i = 0; i < row.size; ++i) {
+        const std::uint8_t want = i < decoded ? static_cast<std::uint8_t>(original[i] - 2)
+                                  : inPlace   ? original[i]
+                                              : std::uint8_t{0xAA};
+        if (out[i] != want) {
+          ADD_FAILURE() << "byte " << i << " is " << int{out[i]} << ", not " << int{want};
+          break;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace jov::test
