@@ -1,24 +1,33 @@
 #include "loader/text.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <type_traits>
 
 namespace jov {
 namespace {
 
-// Units that continue a code point rather than start one. File names are not
-// guaranteed to be valid UTF-8/UTF-16; these rules still give every unit a
-// definite place, so counting never fails on odd names.
-[[maybe_unused]] constexpr bool IsContinuation(char unit) {
-  return (static_cast<unsigned char>(unit) & 0xC0) == 0x80;
+// Units in the character that starts at text[i]: a whole UTF-8 sequence or
+// UTF-16 surrogate pair. File names need not be valid; every unit that is
+// not part of a valid sequence counts as a character of its own, so a cut
+// never splits a valid character and never swallows a run of stray bytes.
+[[maybe_unused]] std::size_t CharacterUnits(std::string_view text, std::size_t i) {
+  const auto unit = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned lead = unit(i);
+  const std::size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
+                             : lead >= 0xE0 && lead <= 0xEF ? 3
+                             : lead >= 0xC2 && lead <= 0xDF ? 2
+                                                            : 1;
+  if (i + length > text.size()) return 1;
+  for (std::size_t k = i + 1; k < i + length; ++k) {
+    if ((unit(k) & 0xC0) != 0x80) return 1;
+  }
+  return length;
 }
-[[maybe_unused]] constexpr bool IsContinuation(wchar_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// A stray continuation unit at the very start still counts as a character of
-// its own, so a cut can never leave it dangling.
-bool StartsCharacter(NativeStringView text, std::size_t i) {
-  return i == 0 || !IsContinuation(text[i]);
+[[maybe_unused]] std::size_t CharacterUnits(std::wstring_view text, std::size_t i) {
+  const bool pair = text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() &&
+                    text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+  return pair ? 2 : 1;
 }
 
 }  // namespace
@@ -36,21 +45,33 @@ NativeString FromUtf8(std::string_view utf8) {
 
 std::size_t CountCharacters(NativeStringView text) {
   std::size_t count = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (StartsCharacter(text, i)) ++count;
-  }
+  for (std::size_t i = 0; i < text.size(); i += CharacterUnits(text, i)) ++count;
   return count;
 }
 
 std::size_t PrefixEnd(NativeStringView text, std::size_t count) {
-  std::size_t seen = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (StartsCharacter(text, i)) {
-      if (seen == count) return i;
-      ++seen;
+  std::size_t i = 0;
+  for (; i < text.size() && count > 0; --count) i += CharacterUnits(text, i);
+  return i;
+}
+
+NativeString Printable(NativeStringView name) {
+  NativeString shown;
+  for (const NativeChar c : name) {
+    const unsigned code = static_cast<std::make_unsigned_t<NativeChar>>(c);
+    if (code >= 0x20 && code != 0x7F) {
+      shown += c;
+      continue;
     }
+    char escaped[8];
+    if (c == '\n' || c == '\t' || c == '\r') {
+      std::snprintf(escaped, sizeof escaped, "\\%c", c == '\n' ? 'n' : c == '\t' ? 't' : 'r');
+    } else {
+      std::snprintf(escaped, sizeof escaped, "\\%03o", code);
+    }
+    shown += FromAscii(escaped);
   }
-  return text.size();
+  return shown;
 }
 
 }  // namespace jov

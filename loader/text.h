@@ -23,11 +23,17 @@ std::string ToUtf8(NativeStringView text);
 NativeString FromUtf8(std::string_view utf8);
 
 // Number of characters (code points) in a name. A code point that is split
-// across units (a UTF-8 sequence, a UTF-16 surrogate pair) counts once.
+// across units (a UTF-8 sequence, a UTF-16 surrogate pair) counts once; a
+// unit that is not part of a valid sequence counts as one.
 std::size_t CountCharacters(NativeStringView text);
 
 // Index of the unit where the first `count` characters end, never inside a
 // code point; text.size() when it holds fewer characters.
 std::size_t PrefixEnd(NativeStringView text, std::size_t count);
+
+// A name as it may be shown: control characters, which could move a
+// terminal's cursor or rewrite what it shows, become escapes (\n, \t, \r,
+// or \ooo in octal). Windows names cannot hold any.
+NativeString Printable(NativeStringView name);
 
 }  // namespace jov

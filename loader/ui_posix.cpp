@@ -8,14 +8,18 @@
 namespace jov {
 
 void ShowMessage(MessageKind, const NativeString& text) {
+  // A message that cannot be written (a closed pipe) is dropped; the next
+  // one is tried afresh.
   std::cout << text << '\n' << std::flush;
-  // A message box holds the program until it is answered; at a terminal
-  // Enter plays the part of OK. Without one (a script, a pipe) nobody could
-  // answer, so the run goes on.
-  if (::isatty(STDIN_FILENO)) {
+  std::cout.clear();
+  // A message box holds the program until it is answered; Enter plays the
+  // part of OK when a person reads and types at a terminal. Anyone else (a
+  // script, a pipe, output going to a file) could not tell that it waits.
+  if (::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO)) {
     std::cout << "[Press Enter]" << std::flush;
     std::string ignored;
     std::getline(std::cin, ignored);
+    std::cin.clear();
   }
 }
 

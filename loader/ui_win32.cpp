@@ -5,8 +5,11 @@
 
 namespace jov {
 
-void ShowMessage(MessageKind, const NativeString& text) {
-  ::MessageBoxW(nullptr, text.c_str(), JOV_WIDE(JOV_APP_TITLE), MB_OK);
+void ShowMessage(MessageKind kind, const NativeString& text) {
+  // To the front: a box waiting behind another window makes the batch look
+  // hung.
+  const UINT icon = kind == MessageKind::kError ? MB_ICONERROR : 0;
+  ::MessageBoxW(nullptr, text.c_str(), JOV_WIDE(JOV_APP_TITLE), MB_OK | MB_SETFOREGROUND | icon);
 }
 
 }  // namespace jov

@@ -12,6 +12,7 @@
 #include "loader/win32_support.h"
 #include "splash/resource.h"
 #include "splash/splash.h"
+#include "version.h"
 
 namespace jov {
 namespace {
@@ -167,8 +168,10 @@ class SplashWindow {
     // OnCreate then sizes and centres it.
     const RECT screen = MonitorRect(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
     const POINT centre{(screen.left + screen.right) / 2, (screen.top + screen.bottom) / 2};
-    if (!::CreateWindowExW(kExStyle, kClassName, L"", kStyle, centre.x, centre.y, 1, 1, nullptr,
-                           nullptr, instance, this)) {
+    // The title names the window on the task bar and to screen readers; the
+    // style shows no caption bar.
+    if (!::CreateWindowExW(kExStyle, kClassName, JOV_WIDE(JOV_APP_TITLE), kStyle, centre.x,
+                           centre.y, 1, 1, nullptr, nullptr, instance, this)) {
       return false;
     }
     running_ = true;
@@ -364,6 +367,10 @@ SplashEnd RunSplash(std::chrono::milliseconds interval) {
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
+  }
+  // Keys still queued (a second Enter, a held key's repeats) would otherwise
+  // answer the run's first message before anyone has seen it.
+  while (::PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
   }
   return splash.trigger().value_or(SplashEnd::kClosed);
 }
