@@ -109,8 +109,10 @@ std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
 
   auto input = OpenForReading(inputName);
   if (!input.ok()) return DecodeFailure{Kind::kOpenInput, input.error()};
-  auto output = CreateForWriting(intermediateName);
-  if (!output.ok()) return DecodeFailure{Kind::kCreateOutput, output.error()};
+  auto created = CreateIntermediate(intermediateName, input.value());
+  if (!created.ok()) return DecodeFailure{Kind::kCreateOutput, created.error()};
+  if (!created.value()) return DecodeFailure{Kind::kNameTaken, {}};
+  File& output = *created.value();
 
   // Not zero-filled: for the typical small input only the pages a read
   // actually fills are ever touched.
@@ -129,12 +131,12 @@ std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
     if (decoded != n) {
       return DecodeFailure{Kind::kUndecodableByte, {}, offset + decoded, block[decoded], true};
     }
-    if (auto written = output.value().Write(bytes.first(n)); !written.ok()) {
+    if (auto written = output.Write(bytes.first(n)); !written.ok()) {
       return DecodeFailure{Kind::kWriteOutput, written.error(), offset, 0, true};
     }
     offset += n;
   }
-  if (auto closed = output.value().Close(); !closed.ok()) {
+  if (auto closed = output.Close(); !closed.ok()) {
     return DecodeFailure{Kind::kWriteOutput, closed.error(), offset, 0, true};
   }
   return std::nullopt;

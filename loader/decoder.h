@@ -22,18 +22,25 @@ inline constexpr std::size_t kDecodeBlockSize = std::size_t{1} << 20;
 std::size_t DecodeBytes(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
 
 struct DecodeFailure {
-  enum class Kind { kOpenInput, kReadInput, kCreateOutput, kWriteOutput, kUndecodableByte };
+  enum class Kind {
+    kOpenInput,
+    kReadInput,
+    kNameTaken,  // the intermediate name holds something that is not a leftover
+    kCreateOutput,
+    kWriteOutput,
+    kUndecodableByte
+  };
   Kind kind;
-  SystemError error;         // for all but kUndecodableByte
+  SystemError error;         // for all but kNameTaken and kUndecodableByte
   std::uint64_t offset = 0;  // kUndecodableByte: where the byte stands
   std::uint8_t byte = 0;     // kUndecodableByte: its stored value
   // Whether the intermediate file was created; the caller removes it.
   bool outputCreated = false;
 };
 
-// Decodes the input file `inputName` into `intermediateName`, truncating an
-// existing intermediate file. Never modifies the input. On failure the
-// intermediate file may hold a partial result; the caller removes it.
+// Decodes the input file `inputName` into a new file `intermediateName` (see
+// CreateIntermediate). Never modifies the input. On failure the intermediate
+// file may hold a partial result; the caller removes it.
 std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
                                         const NativeString& intermediateName);
 

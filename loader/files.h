@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <utility>
 #include <vector>
@@ -36,7 +37,8 @@ class File {
 
  private:
   friend Result<File> OpenForReading(const NativeString& name);
-  friend Result<File> CreateForWriting(const NativeString& name);
+  friend Result<std::optional<File>> CreateIntermediate(const NativeString& name,
+                                                        const File& input);
 
   // A file descriptor on POSIX, a HANDLE on Windows.
   using NativeHandle = std::intptr_t;
@@ -48,9 +50,37 @@ class File {
 
 // Others may read the input meanwhile; on Windows nobody may change it.
 Result<File> OpenForReading(const NativeString& name);
-// Creates the file, or truncates an existing one.
-Result<File> CreateForWriting(const NativeString& name);
-// A file that is already gone counts as removed.
+
+// Creates `name` afresh, never writing through anything already there. An
+// ordinary file with a single link in its place is a leftover of an
+// interrupted run and is replaced. Anything else (a link of either kind, a
+// junction, a folder, a FIFO, a device) is left untouched, and the result
+// is empty: the name is taken. On POSIX the new file grants no more access
+// than `input`.
+Result<std::optional<File>> CreateIntermediate(const NativeString& name, const File& input);
+
+// A file that is already gone counts as removed. On Windows a file that
+// someone (a virus scanner, the search indexer) holds open for a moment is
+// tried again a few times first.
 Result<void> RemoveFile(const NativeString& name);
+
+// Held by a run for as long as it works in the working directory, so that a
+// second run started there meanwhile cannot interfere with it.
+class FolderLock {
+ public:
+  FolderLock(FolderLock&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
+  FolderLock& operator=(FolderLock&&) = delete;
+  ~FolderLock();
+
+ private:
+  friend Result<std::optional<FolderLock>> LockWorkingFolder();
+  using NativeHandle = std::intptr_t;
+  static constexpr NativeHandle kNoHandle = -1;
+  explicit FolderLock(NativeHandle handle) : handle_(handle) {}
+  NativeHandle handle_;
+};
+
+// Empty when another run holds the working directory.
+Result<std::optional<FolderLock>> LockWorkingFolder();
 
 }  // namespace jov

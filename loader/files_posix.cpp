@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,15 +102,45 @@ Result<File> OpenForReading(const NativeString& name) {
   return File(fd);
 }
 
-Result<File> CreateForWriting(const NativeString& name) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return LastError();
-  return File(fd);
+Result<std::optional<File>> CreateIntermediate(const NativeString& name, const File& input) {
+  struct stat inputInfo {};
+  if (::fstat(Descriptor(input.handle_), &inputInfo) != 0) return LastError();
+  const mode_t mode = inputInfo.st_mode & 0666;
+  // O_EXCL: never through a link, onto a FIFO (where open would wait for a
+  // reader) or a device. One retry: a leftover that reappears at once is
+  // not a leftover.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) return std::optional<File>(File(fd));
+    if (errno != EEXIST) return LastError();
+    struct stat info {};
+    if (::lstat(name.c_str(), &info) != 0) {
+      if (errno == ENOENT) continue;
+      return LastError();
+    }
+    if (!S_ISREG(info.st_mode) || info.st_nlink != 1) break;
+    if (::unlink(name.c_str()) != 0 && errno != ENOENT) return LastError();
+  }
+  return std::optional<File>();
 }
 
 Result<void> RemoveFile(const NativeString& name) {
   if (::unlink(name.c_str()) != 0 && errno != ENOENT && errno != ENOTDIR) return LastError();
   return {};
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ != kNoHandle) ::close(Descriptor(handle_));
+}
+
+Result<std::optional<FolderLock>> LockWorkingFolder() {
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return LastError();
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return std::optional<FolderLock>(FolderLock(fd));
+  const int error = errno;
+  ::close(fd);
+  if (error == EWOULDBLOCK) return std::optional<FolderLock>();
+  return SystemError{static_cast<std::uint32_t>(error)};
 }
 
 }  // namespace jov

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "loader/files.h"
@@ -24,6 +25,20 @@ constexpr DWORD kExcludedAttributes =
 bool EndsWithJov(const std::wstring& name) {
   if (name.size() < 4) return false;
   return ::CompareStringOrdinal(name.c_str() + name.size() - 4, 4, L".jov", 4, TRUE) == CSTR_EQUAL;
+}
+
+// The file `name` in the working directory, spelled so that the system takes
+// it literally: without "\\?\" a name such as "NUL.jov" or "COM1.jov" is
+// read as a DOS device, and long paths are cut at MAX_PATH.
+std::wstring FullPath(const std::wstring& name) {
+  std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
+  folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
+  if (folder.empty()) return name;
+  if (folder.back() != L'\\') folder += L'\\';
+  if (folder.starts_with(L"\\\\?\\")) return folder + name;
+  // "\\server\share\..." becomes "\\?\UNC\server\share\...".
+  if (folder.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + folder.substr(2) + name;
+  return L"\\\\?\\" + folder + name;
 }
 
 // ReadFile and WriteFile take 32-bit lengths.
@@ -91,25 +106,92 @@ Result<void> File::Close() {
 }
 
 Result<File> OpenForReading(const NativeString& name) {
-  const HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  const HANDLE file = ::CreateFileW(FullPath(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
   return File(reinterpret_cast<std::intptr_t>(file));
 }
 
-Result<File> CreateForWriting(const NativeString& name) {
-  const HANDLE file =
-      ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return LastError();
-  return File(reinterpret_cast<std::intptr_t>(file));
+Result<std::optional<File>> CreateIntermediate(const NativeString& name, const File&) {
+  const std::wstring path = FullPath(name);
+  // CREATE_NEW: never through a link, a junction or another name of a file.
+  // One retry: a leftover that reappears at once is not a leftover.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const HANDLE file =
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      return std::optional<File>(File(reinterpret_cast<std::intptr_t>(file)));
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return SystemError{error};
+    // Looked at without following it, should it be a link or a junction.
+    const win32::FileHandle existing(::CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+        nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!existing || !::GetFileInformationByHandle(existing.get(), &info)) {
+      return SystemError{::GetLastError()};
+    }
+    constexpr DWORD kNotALeftover = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
+                                    FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
+    if ((info.dwFileAttributes & kNotALeftover) != 0 || info.nNumberOfLinks != 1) break;
+    if (::GetFileType(existing.get()) != FILE_TYPE_DISK) break;
+    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      return SystemError{::GetLastError()};
+    }
+  }
+  return std::optional<File>();
 }
 
 Result<void> RemoveFile(const NativeString& name) {
-  if (::DeleteFileW(name.c_str())) return {};
-  const DWORD error = ::GetLastError();
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
-  return SystemError{error};
+  const std::wstring path = FullPath(name);
+  // As SQLite's winDelete does: about ten tries over about a second.
+  constexpr int kTries = 10;
+  for (int attempt = 1;; ++attempt) {
+    if (::DeleteFileW(path.c_str())) return {};
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                           error == ERROR_LOCK_VIOLATION;
+    if (!transient || attempt == kTries) return SystemError{error};
+    ::Sleep(static_cast<DWORD>(25 * attempt));
+  }
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ == kNoHandle) return;
+  ::ReleaseMutex(Handle(handle_));
+  ::CloseHandle(Handle(handle_));
+}
+
+Result<std::optional<FolderLock>> LockWorkingFolder() {
+  // The folder's final path names it however it was reached (a mapped drive,
+  // a link, another case); NTFS names compare without case.
+  const win32::FileHandle folder(
+      ::CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder) return LastError();
+  std::wstring path(::GetFinalPathNameByHandleW(folder.get(), nullptr, 0, 0), L'\0');
+  path.resize(
+      ::GetFinalPathNameByHandleW(folder.get(), path.data(), static_cast<DWORD>(path.size()), 0));
+  if (path.empty()) return LastError();
+  ::CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
+  // Object names may not hold a backslash past the namespace and are limited
+  // to MAX_PATH characters, so the path is hashed (64-bit FNV-1a).
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const wchar_t c : path) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
+  wchar_t name[64];
+  std::swprintf(name, 64, L"Local\\JOV Loader %016llx", static_cast<unsigned long long>(hash));
+
+  const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, name);
+  if (mutex == nullptr) return LastError();
+  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+    ::CloseHandle(mutex);
+    return std::optional<FolderLock>();
+  }
+  return std::optional<FolderLock>(FolderLock(reinterpret_cast<std::intptr_t>(mutex)));
 }
 
 }  // namespace jov

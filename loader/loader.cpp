@@ -21,7 +21,7 @@ constexpr std::string_view kCompletion = "JOV Loading Complete";
 // Causes go on a line of their own under the failure message.
 NativeString Line(const NativeString& text) { return FromAscii("\n") + text; }
 NativeString Line(std::string_view head, const NativeString& name, SystemError error) {
-  return Line(FromAscii(head) + name + FromAscii(": ") + Describe(error));
+  return Line(FromAscii(head) + Printable(name) + FromAscii(": ") + Describe(error));
 }
 
 std::string Format(const char* format, auto... args) {
@@ -37,6 +37,10 @@ NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeStr
     case Kind::kOpenInput:
     case Kind::kReadInput:
       return Line("Could not read ", inputName, failure.error);
+    case Kind::kNameTaken:
+      return Line(Printable(intermediateName) +
+                  FromAscii(" is taken by something that is not a leftover file; it was left as "
+                            "it is."));
     case Kind::kCreateOutput:
     case Kind::kWriteOutput:
       return Line("Could not write ", intermediateName, failure.error);
@@ -57,7 +61,7 @@ std::optional<NativeString> LoadOneFile(const NativeString& inputName) {
   if (auto failure = DecodeFile(inputName, intermediateName)) {
     cause = DescribeDecodeFailure(*failure, inputName, intermediateName);
     intermediateExists = failure->outputCreated;
-  } else {
+  } else if (!Interrupted()) {
     const NativeString program = ConverterProgram();
     const auto status = RunAndWait(program, ConverterArguments(intermediateName));
     cause = status.ok() ? ConversionFailureCause(status.value())
@@ -72,7 +76,7 @@ std::optional<NativeString> LoadOneFile(const NativeString& inputName) {
     }
   }
   if (!cause) return std::nullopt;
-  return FromAscii(kFailureHead) + inputName + *cause;
+  return FromAscii(kFailureHead) + Printable(inputName) + *cause;
 }
 
 }  // namespace
@@ -112,7 +116,11 @@ LoadSummary LoadAllFiles() {
     return summary;
   }
   for (const NativeString& inputName : inputs.value()) {
-    if (auto message = LoadOneFile(inputName)) {
+    if (Interrupted()) break;
+    auto message = LoadOneFile(inputName);
+    // Whoever interrupted the run wants it to end, not to answer messages.
+    if (Interrupted()) break;
+    if (message) {
       ShowMessage(MessageKind::kError, *message);
       ++summary.failed;
     } else {
@@ -123,7 +131,18 @@ LoadSummary LoadAllFiles() {
 }
 
 int RunLoader() {
+  HoldInterruptions();
+  const auto lock = LockWorkingFolder();
+  // Without a lock at all (a file system that has none) the run goes on as
+  // it always did; only another run's lock stops it.
+  if (lock.ok() && !lock.value()) {
+    ShowMessage(MessageKind::kError,
+                FromAscii("An error occurred.\nJOV Loader is already loading the files in this "
+                          "folder."));
+    return 1;
+  }
   const LoadSummary summary = LoadAllFiles();
+  EndIfInterrupted();
   ShowMessage(MessageKind::kInformation, FromAscii(kCompletion));
   return summary.failed == 0 ? 0 : 1;
 }

@@ -20,4 +20,18 @@ namespace jov {
 Result<std::int32_t> RunAndWait(const NativeString& program,
                                 std::span<const NativeString> arguments);
 
+// How the run meets signals (POSIX; Windows sends a program like this one
+// none), set once before it starts. A request to end the program (SIGINT,
+// SIGTERM, SIGHUP) is held instead of ending it at once: passed on to the
+// converter while one runs (SIGINT reaches it from the terminal anyway), and
+// reported by Interrupted() so the run can stop once the current input is
+// cleaned up. SIGCHLD is set to its default, which waiting on the converter
+// needs, and a closed standard output no longer ends the program (SIGPIPE);
+// the converter starts with the defaults for all of them.
+void HoldInterruptions();
+bool Interrupted();
+// If a request was held, ends the program as that signal would have: after
+// the cleanup, the shell still sees that the run was interrupted.
+void EndIfInterrupted();
+
 }  // namespace jov

@@ -1,7 +1,9 @@
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <csignal>
 #include <vector>
 
 #include "loader/process.h"
@@ -9,6 +11,62 @@
 extern char** environ;
 
 namespace jov {
+namespace {
+
+constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+
+// What a signal handler may touch: the request held and the converter to
+// pass it on to.
+volatile std::sig_atomic_t gHeldSignal = 0;
+volatile std::sig_atomic_t gConverter = 0;
+
+extern "C" void HoldSignal(int signalNumber) {
+  if (gHeldSignal == 0) gHeldSignal = signalNumber;
+  if (gConverter != 0 && signalNumber != SIGINT) ::kill(gConverter, signalNumber);
+}
+
+// Blocks the requests while it lives, so none can arrive between starting
+// the converter and noting whom to pass it on to.
+class BlockedInterruptions {
+ public:
+  BlockedInterruptions() {
+    sigset_t set;
+    ::sigemptyset(&set);
+    for (const int s : kInterruptions) ::sigaddset(&set, s);
+    ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
+  }
+  ~BlockedInterruptions() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  BlockedInterruptions(const BlockedInterruptions&) = delete;
+  BlockedInterruptions& operator=(const BlockedInterruptions&) = delete;
+  const sigset_t& previous() const { return previous_; }
+
+ private:
+  sigset_t previous_;
+};
+
+// Spawn attributes: the converter starts with default signal handling and
+// the signal mask this program had before blocking.
+class SpawnAttributes {
+ public:
+  explicit SpawnAttributes(const sigset_t& mask) {
+    ::posix_spawnattr_init(&attributes_);
+    sigset_t defaults;
+    ::sigemptyset(&defaults);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGPIPE}) ::sigaddset(&defaults, s);
+    ::posix_spawnattr_setsigdefault(&attributes_, &defaults);
+    ::posix_spawnattr_setsigmask(&attributes_, &mask);
+    ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  }
+  ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  const posix_spawnattr_t* get() const { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
+};
+
+}  // namespace
 
 Result<std::int32_t> RunAndWait(const NativeString& program,
                                 std::span<const NativeString> arguments) {
@@ -20,19 +78,51 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
   argv.push_back(nullptr);
 
   pid_t pid = 0;
-  // posix_spawn, not posix_spawnp: the program is taken from the path given.
-  if (const int error =
-          ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
-      error != 0) {
-    return SystemError{static_cast<std::uint32_t>(error)};
+  {
+    const BlockedInterruptions blocked;
+    const SpawnAttributes attributes(blocked.previous());
+    // posix_spawn, not posix_spawnp: the program is taken from the path given.
+    if (const int error =
+            ::posix_spawn(&pid, program.c_str(), nullptr, attributes.get(), argv.data(), environ);
+        error != 0) {
+      return SystemError{static_cast<std::uint32_t>(error)};
+    }
+    gConverter = pid;
+    // A request held before the converter started is passed on now.
+    if (gHeldSignal != 0 && gHeldSignal != SIGINT) ::kill(pid, gHeldSignal);
   }
 
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return SystemError{static_cast<std::uint32_t>(errno)};
+  int result = 0;
+  while ((result = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
+  gConverter = 0;
+  if (result < 0) return SystemError{static_cast<std::uint32_t>(errno)};
   if (WIFSIGNALED(status)) return -(128 + WTERMSIG(status));
   return static_cast<std::int8_t>(WEXITSTATUS(status));
+}
+
+void HoldInterruptions() {
+  struct sigaction action {};
+  // No SA_RESTART: a read waiting for Enter returns, so the run can stop.
+  action.sa_handler = HoldSignal;
+  ::sigemptyset(&action.sa_mask);
+  for (const int s : kInterruptions) ::sigaction(s, &action, nullptr);
+  ::signal(SIGCHLD, SIG_DFL);
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+bool Interrupted() { return gHeldSignal != 0; }
+
+void EndIfInterrupted() {
+  if (gHeldSignal == 0) return;
+  const int signalNumber = gHeldSignal;
+  ::signal(signalNumber, SIG_DFL);
+  sigset_t set;
+  ::sigemptyset(&set);
+  ::sigaddset(&set, signalNumber);
+  ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  ::raise(signalNumber);
 }
 
 }  // namespace jov

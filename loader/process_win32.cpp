@@ -38,4 +38,10 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
   return static_cast<std::int32_t>(exitCode);
 }
 
+// A program with windows gets no console signals; ending it from outside
+// (TerminateProcess) cannot be caught at all.
+void HoldInterruptions() {}
+bool Interrupted() { return false; }
+void EndIfInterrupted() {}
+
 }  // namespace jov
