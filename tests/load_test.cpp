@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <sstream>
+#include <thread>
 
+#include "loader/files.h"
 #include "loader/loader.h"
 #include "loader/process.h"
 #include "tests/support/support.h"
@@ -16,8 +19,14 @@
 #ifdef _WIN32
 constexpr bool kWindows = true;
 #else
+#include <pty.h>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
 
 #include <csignal>
 constexpr bool kWindows = false;
@@ -30,7 +39,6 @@ namespace fs = std::filesystem;
 
 const std::string kFailed = "An error occurred. Failed to load ";
 const std::string kComplete = "JOV Loading Complete";
-const std::string kNotStarted = kFailed + "a.jov\nThe converter ";
 
 std::string Hex(const std::string& bytes) {
   std::string hex;
@@ -47,12 +55,6 @@ struct Input {
 };
 Input Plain(std::string name, const std::string& plain) { return {std::move(name), Encode(plain)}; }
 
-// One conversion as the stand-in converter records it.
-struct Received {
-  std::string intermediate;
-  std::string plain;
-};
-
 enum class Where { kBoth, kPosix, kWindows };
 
 // Undoes what an arrangement changed outside the folder.
@@ -66,7 +68,8 @@ struct Row {
   // rest: the system's own wording follows.
   std::vector<std::string> messages;
   int status;
-  std::vector<Received> received;  // in any order
+  // "<intermediate name> <plain content>" for each conversion, in any order.
+  std::vector<std::string> received;
   // Names left in the folder besides the converter and its reports; the
   // inputs when empty.
   std::vector<std::string> left = {};
@@ -115,8 +118,10 @@ TEST_P(Batch, RunsAsTheUserExpects) {
   EXPECT_EQ(status, row.status);
 
   std::vector<std::string> wantReceived;
-  for (const Received& r : row.received) {
-    wantReceived.push_back("-DbFile\t" + r.intermediate + "\t-CreatorID\tWmtk\t" + Hex(r.plain));
+  for (const std::string& r : row.received) {
+    const std::size_t space = r.find(' ');
+    wantReceived.push_back("-DbFile\t" + r.substr(0, space) + "\t-CreatorID\tWmtk\t" +
+                           Hex(r.substr(space + 1)));
   }
   std::vector<std::string> received;
   std::istringstream record(ReadFile(folder.record()));
@@ -134,7 +139,7 @@ TEST_P(Batch, RunsAsTheUserExpects) {
   }
   EXPECT_EQ(Sorted(left), Sorted(wantLeft));
   for (const Input& input : row.inputs) {
-    if (fs::exists(Utf8Path(input.name))) {
+    if (fs::exists(Verbatim(Utf8Path(input.name)))) {
       EXPECT_EQ(ReadFile(Utf8Path(input.name)), input.stored) << input.name << " was changed";
     }
   }
@@ -146,18 +151,8 @@ std::string EveryByte() {
   return bytes;
 }
 
-const std::vector<Input> kThree = {Plain("a.jov", "first"), Plain("b.jov", "second"),
-                                   Plain("c.jov", "third")};
-const std::vector<Received> kThreeReceived = {
-    {"a_flex.cdi", "first"}, {"b_flex.cdi", "second"}, {"c_flex.cdi", "third"}};
-// The stand-in converter's switches aimed at b.jov alone.
-Environment ForB(Environment switches) {
-  switches.emplace_back("JOV_FAKE_ONLY", "b_flex.cdi");
-  return switches;
-}
-
-Undo RemoveConverter() {
-  fs::remove("CASLcdi2ppc.exe");
+Undo Arrange(const std::function<void()>& change) {
+  change();
   return nullptr;
 }
 
@@ -187,238 +182,254 @@ Undo FileSizeLimit() {
 #endif
 
 std::vector<Row> Rows() {
+  const std::vector<Input> three = {Plain("a.jov", "1"), Plain("b.jov", "2"), Plain("c.jov", "3")};
+  const std::vector<std::string> threeReceived = {"a_flex.cdi 1", "b_flex.cdi 2", "c_flex.cdi 3"};
+  const std::string notStarted = kFailed + "a.jov\nThe converter ";
+  const auto taken = [](const std::string& stem) {
+    return kFailed + stem + ".jov\n" + stem +
+           "_flex.cdi is taken by something that is not a leftover file; it was left as it is.";
+  };
+  const auto onlyB = [](Environment e) {
+    e.emplace_back("JOV_FAKE_ONLY", "b_flex.cdi");
+    return e;
+  };
+  // clang-format off
   std::vector<Row> rows = {
-      // Every plain byte value survives the trip, an empty input still
-      // reaches the converter, inputs sharing an intermediate name each get
-      // theirs, and an undecodable input never reaches it. A folder and a
-      // name that matches "*.jov" only through its 8.3 short name on
-      // Windows are not inputs.
-      Row{"DecodedUnderTheirIntermediateNames",
-          {Plain("Unit 3 Review.jov", EveryByte()),
-           Plain("lesson1.JOV", ""),
-           Plain("same name.jov", "space"),
-           Plain("same_name.jov", "underscore"),
-           {"broken.jov", std::string("ok\x01rest", 7)},
-           Plain("notes.jovx", "notes")},
-          {},
-          {kFailed + "broken.jov\nByte 0x01 at offset 2 cannot be decoded.", kComplete},
-          1,
-          {{"Unit_3_Review_flex.cdi", EveryByte()},
-           {"lesson1_flex.cdi", ""},
-           {"same_name_flex.cdi", "space"},
-           {"same_name_flex.cdi", "underscore"}},
-          {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "broken.jov",
-           "notes.jovx", "folder.jov"},
-          Where::kBoth,
-          [] {
-            fs::create_directory("folder.jov");
-            return nullptr;
-          }},
-      Row{"EmptyFolder", {}, {}, {kComplete}, 0, {}},
-      Row{"NegativeStatus",
-          kThree,
-          ForB({{"JOV_FAKE_EXIT", "-1"}}),
-          {kFailed + "b.jov", kComplete},
-          1,
-          kThreeReceived},
-      Row{"StatusBeyondSixteenBits",
-          kThree,
-          ForB({{"JOV_FAKE_EXIT", "40000"}}),
-          {kFailed + "b.jov\nThe converter ended with status 40000, which is not a valid result.",
-           kComplete},
-          1,
-          kThreeReceived,
-          {},
-          Where::kWindows},
-      // A real access violation would summon wine's debugger; the status a
-      // crash ends with is what the loader sees either way.
-      Row{"CrashWindows",
-          kThree,
-          ForB({{"JOV_FAKE_EXIT", "0xC0000005"}}),
-          {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", kComplete},
-          1,
-          kThreeReceived,
-          {},
-          Where::kWindows},
-      // POSIX hands back only 8 bits: 32767 arrives as 255, which reads as
-      // -1. The sanitizers would turn a raised SIGSEGV into an exit.
-      Row{"KilledPosix",
-          kThree,
-          ForB({{"JOV_FAKE_SIGNAL", "11"}, {"ASAN_OPTIONS", "handle_segv=0"}}),
-          {kFailed + "b.jov", kComplete},
-          1,
-          kThreeReceived,
-          {},
-          Where::kPosix},
-      Row{"EightBitStatusPosix",
-          kThree,
-          ForB({{"JOV_FAKE_EXIT", "32767"}}),
-          {kFailed + "b.jov", kComplete},
-          1,
-          kThreeReceived,
-          {},
-          Where::kPosix},
-      Row{"ConverterDeletesTheIntermediateFile",
-          kThree,
-          {{"JOV_FAKE_DELETE", "1"}},
-          {kComplete},
-          0,
-          kThreeReceived},
-      // More than any pipe holds: a loader that read the converter's output
-      // only after waiting would stall.
-      Row{"ConverterWritesALot",
-          {Plain("a.jov", "first")},
-          {{"JOV_FAKE_STDOUT_BYTES", std::to_string(32 << 20)}},
-          {kComplete},
-          0,
-          {{"a_flex.cdi", "first"}}},
-      Row{"ConverterMissing",
-          {Plain("a.jov", "first"), Plain("b.jov", "second")},
-          {},
-          {kNotStarted + (kWindows ? ".\\" : "./") + "CASLcdi2ppc.exe could not be started: *",
-           kFailed + "b.jov\nThe converter *", kComplete},
-          1,
-          {},
-          {},
-          Where::kBoth,
-          RemoveConverter},
-      // A script proves that no shell ever reads the arguments.
-      Row{"ConverterIsAScript",
-          {Plain("a.jov", "first")},
-          {},
-          {kNotStarted + "*", kComplete},
-          1,
-          {},
-          {},
-          Where::kBoth,
-          [] {
-            WriteFile("CASLcdi2ppc.exe", "touch shell-ran\r\n");
-            fs::permissions("CASLcdi2ppc.exe", fs::perms(0755));
-            return nullptr;
-          }},
-      Row{"InputGoneAfterListing",
-          kThree,
-          {{"JOV_FAKE_REMOVE", "b.jov"}},
-          {kFailed + "b.jov\nCould not read b.jov: *", kComplete},
-          1,
-          {{"a_flex.cdi", "first"}, {"c_flex.cdi", "third"}},
-          {"a.jov", "c.jov"}},
-      // Shell metacharacters, stems around the cut, names beyond ASCII:
-      // each reaches the converter under exactly its intermediate name.
-      Row{"OddNames",
-          {Plain("semi;colon.jov", "1"), Plain("amp & touch pwned.jov", "2"),
-           Plain("$(touch pwned).jov", "3"), Plain("it's %PATH% ^x.jov", "4"),
-           Plain("abcdefghijklmnopqrstuv.jov", "5"), Plain("Leçon d'été à Zürich 2.jov", "6"),
-           Plain("🎒 quiz 🎓.jov", "7")},
-          {},
-          {kComplete},
-          0,
-          {{"semi;colon_flex.cdi", "1"},
-           {"amp_&_touch_pwned_flex.cdi", "2"},
-           {"$(touch_pwned)_flex.cdi", "3"},
-           {"it's_%PATH%_^x_flex.cdi", "4"},
-           {"abcdefghijklmnopqrstu_flex.cdi", "5"},
-           {"Leçon_d'été_à_Zürich__flex.cdi", "6"},
-           {"🎒_quiz_🎓_flex.cdi", "7"}}},
-      // Characters Windows does not allow in names. Split on every kind of
-      // white space, the tab would smuggle in an argument of its own.
-      Row{"OddNamesPosix",
-          {Plain("say \"hi\" | x.jov", "1"), Plain("back\\slash.jov", "2"),
-           Plain("x\t-CreatorID\tEvil.jov", "3")},
-          {},
-          {kComplete},
-          0,
-          {{"say_\"hi\"_|_x_flex.cdi", "1"},
-           {"back\\slash_flex.cdi", "2"},
-           {"x\t-CreatorID\tEvil_flex.cdi", "3"}},
-          {},
-          Where::kPosix},
+    // Every plain byte value survives the trip, an empty input still reaches
+    // the converter, inputs sharing an intermediate name each get theirs, an
+    // undecodable input never reaches it. A folder and a name matching
+    // "*.jov" only through its 8.3 short name on Windows are not inputs.
+    {"DecodedUnderTheirIntermediateNames",
+     {Plain("Unit 3 Review.jov", EveryByte()), Plain("lesson1.JOV", ""), Plain("same name.jov", "space"),
+      Plain("same_name.jov", "underscore"), {"broken.jov", std::string("ok\x01rest", 7)}, Plain("notes.jovx", "")},
+     {}, {kFailed + "broken.jov\nByte 0x01 at offset 2 cannot be decoded.", kComplete}, 1,
+     {"Unit_3_Review_flex.cdi " + EveryByte(), "lesson1_flex.cdi ", "same_name_flex.cdi space",
+      "same_name_flex.cdi underscore"},
+     {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "broken.jov", "notes.jovx", "folder.jov"},
+     Where::kBoth, [] { return Arrange([] { fs::create_directory("folder.jov"); }); }},
+    {"EmptyFolder", {}, {}, {kComplete}, 0, {}},
+    {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", kComplete}, 1, threeReceived},
+    {"StatusBeyondSixteenBits", three, onlyB({{"JOV_FAKE_EXIT", "40000"}}),
+     {kFailed + "b.jov\nThe converter ended with status 40000, which is not a valid result.", kComplete}, 1,
+     threeReceived, {}, Where::kWindows},
+    // A real access violation would summon wine's debugger; the status a
+    // crash ends with is what the loader sees either way.
+    {"Crash", three, onlyB({{"JOV_FAKE_EXIT", "0xC0000005"}}),
+     {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", kComplete}, 1, threeReceived, {},
+     Where::kWindows},
+    // The sanitizers would turn a raised SIGSEGV into an exit.
+    {"Killed", three, onlyB({{"JOV_FAKE_SIGNAL", "11"}, {"ASAN_OPTIONS", "handle_segv=0"}}),
+     {kFailed + "b.jov", kComplete}, 1, threeReceived, {}, Where::kPosix},
+    // POSIX hands back 8 bits: 32767 arrives as 255, which reads as -1.
+    {"EightBitStatus", three, onlyB({{"JOV_FAKE_EXIT", "32767"}}), {kFailed + "b.jov", kComplete}, 1,
+     threeReceived, {}, Where::kPosix},
+    {"ConverterDeletesTheIntermediateFile", three, {{"JOV_FAKE_DELETE", "1"}}, {kComplete}, 0, threeReceived},
+    // More than any pipe holds: a loader reading the converter's output only
+    // after waiting for it would stall.
+    {"ConverterWritesALot", {Plain("a.jov", "1")}, {{"JOV_FAKE_STDOUT_BYTES", std::to_string(32 << 20)}},
+     {kComplete}, 0, {"a_flex.cdi 1"}},
+    {"ConverterMissing", {Plain("a.jov", "1"), Plain("b.jov", "2")}, {},
+     {notStarted + (kWindows ? ".\\" : "./") + "CASLcdi2ppc.exe could not be started: *",
+      kFailed + "b.jov\nThe converter *", kComplete}, 1, {}, {},
+     Where::kBoth, [] { return Arrange([] { fs::remove("CASLcdi2ppc.exe"); }); }},
+    // A script proves that no shell ever reads the arguments.
+    {"ConverterIsAScript", {Plain("a.jov", "1")}, {}, {notStarted + "*", kComplete}, 1, {}, {},
+     Where::kBoth, [] { return Arrange([] {
+       WriteFile("CASLcdi2ppc.exe", "touch shell-ran\r\n");
+       fs::permissions("CASLcdi2ppc.exe", fs::perms(0755)); }); }},
+    {"InputGoneAfterListing", three, {{"JOV_FAKE_REMOVE", "b.jov"}},
+     {kFailed + "b.jov\nCould not read b.jov: *", kComplete}, 1, {"a_flex.cdi 1", "c_flex.cdi 3"},
+     {"a.jov", "c.jov"}},
+    // Shell metacharacters, stems around the cut, names beyond ASCII: each
+    // reaches the converter under exactly its intermediate name.
+    {"OddNames",
+     {Plain("semi;colon.jov", "1"), Plain("amp & touch pwned.jov", "2"), Plain("$(touch pwned).jov", "3"),
+      Plain("it's %PATH% ^x.jov", "4"), Plain("abcdefghijklmnopqrstuv.jov", "5"),
+      Plain("Leçon d'été à Zürich 2.jov", "6"), Plain("🎒 quiz 🎓.jov", "7")},
+     {}, {kComplete}, 0,
+     {"semi;colon_flex.cdi 1", "amp_&_touch_pwned_flex.cdi 2", "$(touch_pwned)_flex.cdi 3",
+      "it's_%PATH%_^x_flex.cdi 4", "abcdefghijklmnopqrstu_flex.cdi 5", "Leçon_d'été_à_Zürich__flex.cdi 6",
+      "🎒_quiz_🎓_flex.cdi 7"}},
+    // The intermediate file is created afresh: a leftover of an interrupted
+    // run is replaced; whatever else holds the name is left alone.
+    {"LeftoverReplaced", {Plain("a.jov", "1")}, {}, {kComplete}, 0, {"a_flex.cdi 1"}, {},
+     Where::kBoth, [] { return Arrange([] { WriteFile("a_flex.cdi", "stale"); }); }},
+    {"NameTaken", three, {}, {taken("a"), taken("b"), kComplete}, 1, {"c_flex.cdi 3"},
+     {"a.jov", "b.jov", "c.jov", "a_flex.cdi", "b_flex.cdi"}, Where::kBoth, [] { return Arrange([] {
+       fs::create_directory("a_flex.cdi");
+       fs::create_hard_link("c.jov", "b_flex.cdi"); }); }},
+    // Names Windows would otherwise take for devices.
+    {"DeviceNames", {Plain("NUL.jov", "1"), Plain("CON.jov", "2"), Plain("AUX.jov", "3"), Plain("COM1.jov", "4"),
+      Plain("PRN.jov", "5"), Plain("LPT1.jov", "6")}, {}, {kComplete}, 0,
+     {"NUL_flex.cdi 1", "CON_flex.cdi 2", "AUX_flex.cdi 3", "COM1_flex.cdi 4", "PRN_flex.cdi 5", "LPT1_flex.cdi 6"}},
+    // Characters Windows does not allow in names. Split on any white space,
+    // the tab would smuggle in an argument of its own.
+    {"OddNamesPosix", {Plain("say \"hi\" | x.jov", "1"), Plain("back\\slash.jov", "2"),
+      Plain("x\t-CreatorID\tEvil.jov", "3")}, {}, {kComplete}, 0,
+     {"say_\"hi\"_|_x_flex.cdi 1", "back\\slash_flex.cdi 2", "x\t-CreatorID\tEvil_flex.cdi 3"}, {},
+     Where::kPosix},
   };
 #ifndef _WIN32
   // Wine enforces no access rights, and a full disk on Windows needs a small
   // volume, which needs administrator rights.
-  rows.insert(
-      rows.end(),
-      {
-          Row{"DiskFull",
-              {Plain("a.jov", std::string(100 << 10, 'x')), Plain("b.jov", "second")},
-              {},
-              {kFailed + "a.jov\nCould not write a_flex.cdi: File too large", kComplete},
-              1,
-              {{"b_flex.cdi", "second"}},
-              {},
-              Where::kPosix,
-              FileSizeLimit},
-          Row{"ReadOnlyFolder",
-              {Plain("a.jov", "first")},
-              {},
-              {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", kComplete},
-              1,
-              {},
-              {},
-              Where::kPosix,
-              [] { return AsNobody(".", fs::perms(0555)); }},
-          Row{"UnreadableInput",
-              {Plain("a.jov", "first"), Plain("b.jov", "second")},
-              {},
-              {kFailed + "a.jov\nCould not read a.jov: Permission denied", kComplete},
-              1,
-              {{"b_flex.cdi", "second"}},
-              {},
-              Where::kPosix,
-              [] {
-                fs::permissions(".", fs::perms::all);
-                return AsNobody("a.jov", fs::perms::none);
-              }},
-          Row{"UnlistableFolder",
-              {Plain("a.jov", "first")},
-              {},
-              {"An error occurred. Could not list the input files.\nPermission denied", kComplete},
-              1,
-              {},
-              {},
-              Where::kPosix,
-              [] { return AsNobody(".", fs::perms(0311)); }},
-          Row{"ConverterNotExecutable",
-              {Plain("a.jov", "first")},
-              {},
-              {kNotStarted + "./CASLcdi2ppc.exe could not be started: Permission denied",
-               kComplete},
-              1,
-              {},
-              {},
-              Where::kPosix,
-              [] {
-                fs::permissions("CASLcdi2ppc.exe", fs::perms(0644));
-                return nullptr;
-              }},
-      });
+  rows.insert(rows.end(), {
+    {"DiskFull", {Plain("a.jov", std::string(100 << 10, 'x')), Plain("b.jov", "2")}, {},
+     {kFailed + "a.jov\nCould not write a_flex.cdi: File too large", kComplete}, 1, {"b_flex.cdi 2"}, {},
+     Where::kPosix, FileSizeLimit},
+    {"ReadOnlyFolder", {Plain("a.jov", "1")}, {},
+     {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", kComplete}, 1, {}, {},
+     Where::kPosix, [] { return AsNobody(".", fs::perms(0555)); }},
+    {"UnreadableInput", {Plain("a.jov", "1"), Plain("b.jov", "2")}, {},
+     {kFailed + "a.jov\nCould not read a.jov: Permission denied", kComplete}, 1, {"b_flex.cdi 2"}, {},
+     Where::kPosix, [] { fs::permissions(".", fs::perms::all); return AsNobody("a.jov", fs::perms::none); }},
+    {"UnlistableFolder", {Plain("a.jov", "1")}, {},
+     {"An error occurred. Could not list the input files.\nPermission denied", kComplete}, 1, {}, {},
+     Where::kPosix, [] { return AsNobody(".", fs::perms(0311)); }},
+    // Links lead elsewhere (here: to an input); a FIFO would hang the run.
+    {"NameTakenPosix", three, {}, {taken("a"), taken("b"), kComplete}, 1, {"c_flex.cdi 3"},
+     {"a.jov", "b.jov", "c.jov", "a_flex.cdi", "b_flex.cdi"}, Where::kPosix, [] { return Arrange([] {
+       fs::create_symlink("a.jov", "a_flex.cdi");
+       ::mkfifo("b_flex.cdi", 0600); }); }},
+    // Escapes in a name would rewrite the console's line.
+    {"ControlCharacters", {{"\033[2K\rAll loaded\n.jov", "\x01"}}, {},
+     {kFailed + "\\033[2K\\rAll loaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.", kComplete}, 1, {}, {},
+     Where::kPosix},
+    {"ConverterNotExecutable", {Plain("a.jov", "1")}, {},
+     {notStarted + "./CASLcdi2ppc.exe could not be started: Permission denied", kComplete}, 1, {}, {},
+     Where::kPosix, [] { return Arrange([] { fs::permissions("CASLcdi2ppc.exe", fs::perms(0644)); }); }},
+  });
 #endif
+  // clang-format on
   return rows;
 }
 
 INSTANTIATE_TEST_SUITE_P(LoadAllFiles, Batch, testing::ValuesIn(Rows()),
                          [](const auto& row) { return std::string(row.param.name); });
 
-// The real program, once, as a user starts it in a folder.
+Result<std::int32_t> RunProgram() {
+  return RunAndWait((ProgramDir() / (kWindows ? "jovloader.exe" : "jovloader")).native(), {});
+}
+
+// The real program, as a user starts it in a folder.
 TEST(Program, LoadsTheFolderItStartsIn) {
   WorkFolder folder;
   WriteFile("Unit 3 Review.jov", Encode("review"));
   WriteFile("broken.jov", "\x01");
   const ScopedEnvironment scoped({{"JOV_FAKE_RECORD", Utf8(folder.record())}});
   MessageCapture capture;
-  const auto status =
-      RunAndWait((ProgramDir() / (kWindows ? "jovloader.exe" : "jovloader")).native(), {});
+  const auto status = RunProgram();
   const auto messages = capture.Finish();
   ASSERT_TRUE(status.ok());
   EXPECT_EQ(status.value(), 1);
   EXPECT_EQ(messages,
             (std::vector<std::string>{
                 kFailed + "broken.jov\nByte 0x01 at offset 0 cannot be decoded.", kComplete}));
+  // Failures carry the error icon; the completion none.
+  if (kWindows) {
+    EXPECT_EQ(capture.Icons(), (std::vector<bool>{true, false}));
+  }
   EXPECT_EQ(ReadFile(folder.record()),
             "-DbFile\tUnit_3_Review_flex.cdi\t-CreatorID\tWmtk\t" + Hex("review") + "\n");
   EXPECT_FALSE(fs::exists("Unit_3_Review_flex.cdi"));
 }
+
+// Started twice in one folder, the second run changes nothing.
+TEST(Program, LeavesAFolderAnotherRunIsLoadingAlone) {
+  WorkFolder folder;
+  WriteFile("a.jov", Encode("1"));
+  const auto lock = LockWorkingFolder();
+  ASSERT_TRUE(lock.ok() && lock.value());
+  MessageCapture capture;
+  const auto status = RunProgram();
+  EXPECT_EQ(capture.Finish(),
+            std::vector<std::string>{
+                "An error occurred.\nJOV Loader is already loading the files in this folder."});
+  EXPECT_EQ(status.ok() ? status.value() : -1, 1);
+  EXPECT_FALSE(fs::exists(folder.record()));
+  EXPECT_FALSE(fs::exists("a_flex.cdi"));
+}
+
+#ifndef _WIN32
+// The run in a child process, as a shell or a desktop might start it, and
+// ended by a real signal or met with a closed pipe.
+TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
+  const struct {
+    const char* name;
+    int signal;  // sent while the first input is being converted; 0: none
+    enum { kNothing, kChildSignalIgnored, kClosedOutput, kInputFromATerminal } setting;
+    int endedBySignal;  // or else exited with
+    int exitStatus;
+    std::size_t converted;
+  } rows[] = {
+      {"SIGTERM", SIGTERM, {}, SIGTERM, 0, 0},
+      {"SIGHUP", SIGHUP, {}, SIGHUP, 0, 0},
+      {"Ctrl+C, to the whole group", SIGINT, {}, SIGINT, 0, 0},
+      {"SIGCHLD ignored by the parent", 0, rows->kChildSignalIgnored, 0, 0, 3},
+      {"a closed output pipe", 0, rows->kClosedOutput, 0, 1, 2},
+      {"no waiting for Enter with output to a file", 0, rows->kInputFromATerminal, 0, 1, 2},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WorkFolder folder;
+    WriteFile("a.jov", Encode("1"));
+    fs::permissions("a.jov", fs::perms(0600));
+    // A failure, so that there is a message to write.
+    WriteFile("b.jov", row.setting == row.kChildSignalIgnored ? Encode("2") : "\x01");
+    WriteFile("c.jov", Encode("3"));
+    const fs::path converterPid = folder.record().parent_path() / "converter.pid";
+    Environment environment = {{"JOV_FAKE_RECORD", Utf8(folder.record())}};
+    if (row.signal != 0) environment.emplace_back("JOV_FAKE_WAIT", Utf8(converterPid));
+    const ScopedEnvironment scoped(environment);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::setpgid(0, 0);
+      if (row.setting == row.kChildSignalIgnored) ::signal(SIGCHLD, SIG_IGN);
+      int out[2];
+      (void)::pipe(out);
+      ::dup2(out[1], STDOUT_FILENO);
+      if (row.setting != row.kClosedOutput) ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+      ::close(out[0]);
+      int terminal = -1, unused = -1;
+      if (row.setting == row.kInputFromATerminal)
+        ::openpty(&unused, &terminal, nullptr, nullptr, nullptr);
+      ::dup2(terminal >= 0 ? terminal : ::open("/dev/null", O_RDONLY), STDIN_FILENO);
+      ::_exit(RunLoader());
+    }
+    pid_t converter = 0;
+    if (row.signal != 0) {
+      for (int i = 0; i < 2000 && converter == 0; ++i) {
+        std::istringstream(ReadFile(converterPid)) >> converter;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      ASSERT_NE(converter, 0) << "the converter did not start";
+      struct stat info {};
+      ASSERT_EQ(::stat("a_flex.cdi", &info), 0);
+      EXPECT_EQ(info.st_mode & 0777, 0600u) << "the intermediate grants more than its input";
+      ::kill(row.signal == SIGINT ? -child : child, row.signal);
+    }
+    int status = 0;
+    for (int i = 0; i < 2000 && ::waitpid(child, &status, WNOHANG) == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (::kill(child, 0) == 0) {
+      ::kill(child, SIGKILL);
+      ::waitpid(child, &status, 0);
+      ADD_FAILURE() << "the run did not end";
+    }
+    if (row.endedBySignal != 0) {
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.endedBySignal) << status;
+      EXPECT_NE(::kill(converter, 0), 0) << "the converter runs on";
+    } else {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.exitStatus) << status;
+    }
+    std::istringstream record(ReadFile(folder.record()));
+    EXPECT_EQ(std::count(std::istreambuf_iterator<char>(record), {}, '\n'), row.converted);
+    EXPECT_FALSE(fs::exists("a_flex.cdi"));
+    EXPECT_EQ(ReadFile("a.jov"), Encode("1"));
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace jov::test

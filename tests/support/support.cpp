@@ -18,14 +18,14 @@ std::string Utf8(const std::filesystem::path& path) {
 }
 
 std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(Verbatim(file), std::ios::binary);
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
 }
 
 void WriteFile(const std::filesystem::path& file, const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  std::ofstream out(Verbatim(file), std::ios::binary | std::ios::trunc);
   out << bytes;
   out.close();
   EXPECT_TRUE(out) << "cannot write " << file;
@@ -52,7 +52,7 @@ WorkFolder::~WorkFolder() {
   // Tests take write access away on purpose; give it back first.
   std::filesystem::permissions(path(), std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(root_, ignored);
+  std::filesystem::remove_all(Verbatim(root_), ignored);
 }
 
 }  // namespace jov::test

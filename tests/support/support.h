@@ -12,6 +12,9 @@ namespace jov::test {
 
 std::filesystem::path Utf8Path(const std::string& utf8);
 std::string Utf8(const std::filesystem::path& path);
+// `path` spelled so the system takes it literally: on Windows "NUL.jov" is
+// otherwise the NUL device.
+std::filesystem::path Verbatim(const std::filesystem::path& path);
 std::string ReadFile(const std::filesystem::path& file);
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
 // `plain` with 2 added to every byte, as inputs are stored.
@@ -65,6 +68,8 @@ class MessageCapture {
   MessageCapture& operator=(const MessageCapture&) = delete;
   // Ends the capture; the messages in the order they were shown, UTF-8.
   std::vector<std::string> Finish();
+  // Windows: for each message, whether its box showed an icon.
+  std::vector<bool> Icons() const;
 
  private:
   struct State;

@@ -14,6 +14,8 @@ std::filesystem::path ProgramDir() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path();
 }
 
+std::filesystem::path Verbatim(const std::filesystem::path& path) { return path; }
+
 ScopedEnvironment::ScopedEnvironment(Environment variables) : variables_(std::move(variables)) {
   for (const auto& [name, value] : variables_) ::setenv(name.c_str(), value.c_str(), 1);
 }
@@ -66,5 +68,7 @@ std::vector<std::string> MessageCapture::Finish() {
   }
   return messages;
 }
+
+std::vector<bool> MessageCapture::Icons() const { return {}; }
 
 }  // namespace jov::test

@@ -16,6 +16,12 @@ std::filesystem::path ProgramDir() {
   return std::filesystem::path(path).parent_path();
 }
 
+std::filesystem::path Verbatim(const std::filesystem::path& path) {
+  // Not std::filesystem::absolute: GetFullPathNameW turns "NUL.jov" into
+  // "\\.\NUL".
+  return L"\\\\?\\" + (std::filesystem::current_path() / path).wstring();
+}
+
 ScopedEnvironment::ScopedEnvironment(Environment variables) : variables_(std::move(variables)) {
   for (const auto& [name, value] : variables_) {
     ::SetEnvironmentVariableW(FromUtf8(name).c_str(), FromUtf8(value).c_str());
@@ -33,6 +39,7 @@ ScopedEnvironment::~ScopedEnvironment() {
 struct MessageCapture::State {
   std::atomic<bool> stop{false};
   std::vector<std::string> messages;
+  std::vector<bool> icons;
   std::thread user;
 };
 
@@ -49,6 +56,24 @@ std::wstring TextOf(HWND window) {
   return text;
 }
 
+// Every box has an icon control; only one showing an icon has an image.
+bool ShowsIcon(HWND box) {
+  bool found = false;
+  ::EnumChildWindows(
+      box,
+      [](HWND child, LPARAM result) {
+        DWORD_PTR icon = 0;
+        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            ::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 10000, &icon) &&
+            icon != 0) {
+          *reinterpret_cast<bool*>(result) = true;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
 }  // namespace
 
 MessageCapture::MessageCapture() : state_(std::make_unique<State>()) {
@@ -63,6 +88,7 @@ MessageCapture::MessageCapture() : state_(std::make_unique<State>()) {
         continue;
       }
       state->messages.push_back(ToUtf8(text));
+      state->icons.push_back(ShowsIcon(box));
       ::PostMessageW(box, WM_COMMAND, IDOK, 0);
       while (::IsWindow(box)) std::this_thread::sleep_for(5ms);
     }
@@ -78,5 +104,7 @@ std::vector<std::string> MessageCapture::Finish() {
   }
   return state_->messages;
 }
+
+std::vector<bool> MessageCapture::Icons() const { return state_->icons; }
 
 }  // namespace jov::test

@@ -35,7 +35,16 @@ std::filesystem::path ReportName(const std::filesystem::path& dbFile) {
   constexpr std::string_view kSuffix = "_flex.cdi";
   if (name.ends_with(kSuffix)) name.resize(name.size() - kSuffix.size());
   name += ".ppc.txt";
-  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+  // Not std::filesystem::absolute: on Windows it makes "NUL.ppc.txt" the
+  // device "\\.\NUL".
+  const auto report = std::filesystem::current_path() /
+                      std::filesystem::path(std::u8string(name.begin(), name.end()));
+#ifdef _WIN32
+  // Verbatim, or "NUL.ppc.txt" would be the NUL device.
+  return L"\\\\?\\" + report.wstring();
+#else
+  return report;
+#endif
 }
 
 }  // namespace

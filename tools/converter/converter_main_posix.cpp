@@ -1,8 +1,17 @@
+#include <unistd.h>
+
 #include <cstdlib>
+#include <fstream>
 
 #include "converter.h"
 
 int main(int argc, char** argv) {
+  // JOV_FAKE_WAIT: note this process's id in the file named and wait, as a
+  // slow conversion would, for a signal to end it.
+  if (const char* wait = std::getenv("JOV_FAKE_WAIT")) {
+    std::ofstream(wait) << ::getpid() << '\n';
+    ::sleep(60);
+  }
   const std::vector<std::filesystem::path> args(argv + 1, argv + argc);
   const auto options =
       jov::converter::ReadOptions([](const char* name) -> std::optional<std::filesystem::path> {
