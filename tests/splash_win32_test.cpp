@@ -7,7 +7,9 @@
 #include <functional>
 #include <thread>
 
+#include "loader/ui.h"
 #include "splash/splash.h"
+#include "tests/support/support.h"
 
 namespace jov::test {
 namespace {
@@ -33,7 +35,13 @@ SplashEnd RunSplashWith(std::chrono::milliseconds interval, const std::function<
   std::thread helper([&] {
     const HWND splash = FindSplash();
     ASSERT_NE(splash, nullptr) << "the splash window did not appear";
-    ::SetForegroundWindow(splash);
+    // Keys go to the window in front; under wine it takes a moment to get
+    // there.
+    for (const auto deadline = Clock::now() + 5s;
+         ::GetForegroundWindow() != splash && Clock::now() < deadline;) {
+      ::SetForegroundWindow(splash);
+      std::this_thread::sleep_for(20ms);
+    }
     user(splash);
   });
   const SplashEnd end = RunSplash(interval);
@@ -110,10 +118,31 @@ TEST(SplashWindow, EndsOnlyByItsTriggers) {
   }
 }
 
+// Keys typed on after the one that ends the splash must not answer the
+// first message before anyone has seen it.
+TEST(SplashWindow, KeysTypedOnDoNotAnswerTheFirstMessage) {
+  EXPECT_EQ(RunSplashWith(kNoTimer,
+                          [](HWND) {
+                            INPUT keys[4] = {};
+                            for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
+                            for (INPUT& key : keys) key.ki.wVk = VK_RETURN;
+                            keys[1].ki.dwFlags = keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+                            Send({keys, keys + 4});
+                          }),
+            SplashEnd::kKey);
+  MessageCapture capture;
+  ShowMessage(MessageKind::kError, FromAscii("first"));
+  EXPECT_EQ(capture.Finish(), std::vector<std::string>{"first"});
+}
+
 // At 96 dpi: the client area, centred, and every label showing its whole
 // text inside Frame1.
 TEST(SplashWindow, LaysOutItsControls) {
   RunSplashWith(kNoTimer, [](HWND splash) {
+    wchar_t title[64] = {};
+    ::GetWindowTextW(splash, title, 64);
+    EXPECT_STREQ(title, L"JOV Loader") << "the task bar and screen readers name it by this";
+    EXPECT_NE(::GetWindowLongW(splash, GWL_STYLE) & WS_CAPTION, WS_CAPTION);
     RECT client{}, window{};
     ::GetClientRect(splash, &client);
     ::GetWindowRect(splash, &window);
