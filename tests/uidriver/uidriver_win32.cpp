@@ -54,6 +54,28 @@ std::vector<std::wstring> MergedEnvironment(const std::vector<std::wstring>& ext
   return entries;
 }
 
+// Enumeration callbacks are functions rather than lambdas: a lambda converts
+// only to the default calling convention, which 32-bit Windows callbacks
+// (CALLBACK) do not use.
+struct WindowSearch {
+  DWORD pid;
+  std::vector<WindowInfo> found;
+};
+
+BOOL CALLBACK AddVisibleWindowOf(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == search->pid && ::IsWindowVisible(hwnd))
+    search->found.push_back(DescribeWindow(FromHwnd(hwnd)));
+  return TRUE;
+}
+
+BOOL CALLBACK AddWindow(HWND hwnd, LPARAM param) {
+  reinterpret_cast<std::vector<WindowInfo>*>(param)->push_back(DescribeWindow(FromHwnd(hwnd)));
+  return TRUE;
+}
+
 }  // namespace
 
 WindowInfo DescribeWindow(std::uintptr_t window) {
@@ -115,20 +137,8 @@ bool Session::Running() const {
 std::uint32_t Session::ProcessId() const { return processId_; }
 
 std::vector<WindowInfo> Session::TopLevelWindows() const {
-  struct Search {
-    DWORD pid;
-    std::vector<WindowInfo> found;
-  } search{processId_, {}};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(hwnd, &pid);
-        if (pid == s->pid && ::IsWindowVisible(hwnd))
-          s->found.push_back(DescribeWindow(FromHwnd(hwnd)));
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{processId_, {}};
+  ::EnumWindows(AddVisibleWindowOf, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
@@ -147,14 +157,7 @@ std::optional<WindowInfo> Session::WaitForWindow(const std::wstring& className,
 
 std::vector<WindowInfo> Session::Descendants(std::uintptr_t window) {
   std::vector<WindowInfo> found;
-  ::EnumChildWindows(
-      ToHwnd(window),
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        reinterpret_cast<std::vector<WindowInfo>*>(param)->push_back(
-            DescribeWindow(FromHwnd(hwnd)));
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  ::EnumChildWindows(ToHwnd(window), AddWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
