@@ -9,8 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "app/resource.h"
 #include "loader/win32_support.h"
-#include "splash/resource.h"
 #include "splash/splash.h"
 #include "version.h"
 

@@ -4,7 +4,7 @@ being loaded into it. Writes a 32 x 32, 256-colour .ico (one image, palette
 plus a 1-bit transparency mask) with nothing but the standard library, so the
 picture can be changed and redrawn on any machine:
 
-    python3 tools/make_icon.py splash/jovloader.ico
+    python3 tools/make_icon.py app/jovloader.ico
 """
 import struct
 import sys

@@ -57,20 +57,19 @@ std::wstring TextOf(HWND window) {
 }
 
 // Every box has an icon control; only one showing an icon has an image.
+BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
+  DWORD_PTR icon = 0;
+  if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+      ::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 10000, &icon) &&
+      icon != 0) {
+    *reinterpret_cast<bool*>(found) = true;
+  }
+  return TRUE;
+}
+
 bool ShowsIcon(HWND box) {
   bool found = false;
-  ::EnumChildWindows(
-      box,
-      [](HWND child, LPARAM result) {
-        DWORD_PTR icon = 0;
-        if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-            ::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 10000, &icon) &&
-            icon != 0) {
-          *reinterpret_cast<bool*>(result) = true;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  ::EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 

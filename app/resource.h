@@ -1,4 +1,4 @@
-// Resource identifiers shared by splash.rc and the code that loads them.
+// Resource identifiers shared by jovloader.rc and the code that loads them.
 #pragma once
 
 // The lowest icon identifier is the one Explorer shows for the program.
