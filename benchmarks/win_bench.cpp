@@ -89,6 +89,7 @@ bool StartAndWait(int count) {
     PROCESS_INFORMATION info{};
     if (!::CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
                           nullptr, nullptr, &startup, &info)) {
+      std::fprintf(stderr, "start %d: CreateProcessW error %lu\n", i + 1, ::GetLastError());
       return false;
     }
     DWORD status = 1;
