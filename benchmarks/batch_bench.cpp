@@ -37,12 +37,8 @@ class InFolder {
 
 void BM_LoadAllFiles(benchmark::State& state) {
   const InFolder in(EnsureBatchFolder(kInputs, kInputSize));
-  const auto files = MakeSystemFileSystem();
-  const auto processes = MakeSystemProcessLauncher();
-  const auto ui = MakeSystemUserInterface();
-  Platform platform{*files, *processes, *ui};
   for (auto _ : state) {
-    const LoadSummary summary = LoadAllFiles(platform);
+    const LoadSummary summary = LoadAllFiles();
     if (summary.loaded != kInputs) {
       std::fprintf(stderr, "only %d of %d inputs loaded\n", summary.loaded, kInputs);
       std::exit(2);

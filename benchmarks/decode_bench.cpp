@@ -44,10 +44,9 @@ void BM_DecodeBytes(benchmark::State& state) {
 void BM_DecodeFile(benchmark::State& state) {
   const auto size = static_cast<std::size_t>(state.range(0));
   const NativeString input = EnsureInput(size);
-  const auto files = MakeSystemFileSystem();
   ::unlink(kOutput);
   for (auto _ : state) {
-    if (DecodeFile(*files, input, kOutput)) Fail("DecodeFile");
+    if (DecodeFile(input, kOutput)) Fail("DecodeFile");
     RemoveOutput(state);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));

@@ -25,8 +25,7 @@ namespace {
 
 // Every call into the loader's API is here.
 bool LoaderDecode(const std::wstring& input, const std::wstring& intermediate) {
-  const auto files = jov::MakeSystemFileSystem();
-  return !jov::DecodeFile(*files, input, intermediate).has_value();
+  return !jov::DecodeFile(input, intermediate).has_value();
 }
 
 // A failed input is reported in a message box, which would hold the run
@@ -50,11 +49,7 @@ class BoxAnswerer {
 
 int LoaderLoadAll() {
   const BoxAnswerer answerer;
-  const auto files = jov::MakeSystemFileSystem();
-  const auto processes = jov::MakeSystemProcessLauncher();
-  const auto ui = jov::MakeSystemUserInterface();
-  jov::Platform platform{*files, *processes, *ui};
-  return jov::LoadAllFiles(platform).loaded;
+  return jov::LoadAllFiles().loaded;
 }
 
 constexpr const wchar_t* kCopy = L"bench_flex.cdi";
