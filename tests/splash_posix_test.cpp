@@ -86,80 +86,46 @@ ChildRun RunOnTerminal(std::chrono::milliseconds interval, const std::string& in
   return run;
 }
 
-TEST(ConsoleSplash, KeysThatProduceACharacterStartTheRunAndOthersDoNot) {
+// What ends the splash, and that the terminal is itself again afterwards,
+// Ctrl+C included. The block's lines are as wide as its frame.
+TEST(ConsoleSplash, EndsOnKeysThatProduceACharacterAndGivesTheTerminalBack) {
   const struct {
     const char* name;
     std::string typed;
-    SplashEnd expected;
+    int expected;  // a SplashEnd, or -signal
     std::chrono::milliseconds interval = kNoTimer;
-  } cases[] = {
-      {"letter", "x", SplashEnd::kKey},
-      {"Enter", "\r", SplashEnd::kKey},
-      {"lone Escape", "\x1b", SplashEnd::kKey},
-      {"Ctrl+S is a character, not flow control", "\x13", SplashEnd::kKey},
-      {"non-ASCII character", "\xc3\xa9", SplashEnd::kKey},
-      {"a letter after an arrow", "\x1b[Dq", SplashEnd::kKey},
+  } rows[] = {
+      {"letter", "x", int(SplashEnd::kKey)},
+      {"Enter", "\r", int(SplashEnd::kKey)},
+      {"lone Escape", "\x1b", int(SplashEnd::kKey)},
+      {"Ctrl+S is a character, not flow control", "\x13", int(SplashEnd::kKey)},
+      {"non-ASCII character", "\xc3\xa9", int(SplashEnd::kKey)},
+      {"a letter after an arrow", "\x1b[Dq", int(SplashEnd::kKey)},
+      {"Ctrl+C", "\x03", -SIGINT},
       // Nothing that counts: the timer ends these.
-      {"arrow", "\x1b[A", SplashEnd::kTimer, 1500ms},
-      {"F1", "\x1bOP", SplashEnd::kTimer, 1500ms},
-      {"Ctrl+Right", "\x1b[1;5C", SplashEnd::kTimer, 1500ms},
-      {"nothing at all", "", SplashEnd::kTimer, kSplashInterval},
+      {"arrow", "\x1b[A", int(SplashEnd::kTimer), 1500ms},
+      {"F1", "\x1bOP", int(SplashEnd::kTimer), 1500ms},
+      {"Ctrl+Right", "\x1b[1;5C", int(SplashEnd::kTimer), 1500ms},
   };
-  for (const auto& row : cases) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const ChildRun run = RunOnTerminal(row.interval, row.typed);
-    const std::string line =
-        "END " + std::to_string(static_cast<int>(row.expected)) + " RESTORED 1";
-    EXPECT_NE(run.output.find(line), std::string::npos) << run.output;
-    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
+    if (row.expected < 0) {
+      EXPECT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == -row.expected);
+    } else {
+      EXPECT_NE(run.output.find("END " + std::to_string(row.expected) + " RESTORED 1"),
+                std::string::npos)
+          << run.output;
+    }
     EXPECT_TRUE(run.terminalRestored);
+    std::istringstream lines(run.output);
+    std::set<std::size_t> widths;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with("+") || line.starts_with("|")) widths.insert(CountCharacters(line));
+    }
+    EXPECT_EQ(widths.size(), 1u) << run.output;
+    EXPECT_NE(run.output.find("Copyright \u00A9 2026 JOV Loader Project"), std::string::npos);
   }
-}
-
-TEST(ConsoleSplash, InterruptGivesTheTerminalBack) {
-  const ChildRun run = RunOnTerminal(kNoTimer, "\x03");
-  EXPECT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGINT) << run.output;
-  EXPECT_TRUE(run.terminalRestored);
-}
-
-// Every line of the block is as wide as the frame, whatever its text.
-TEST(ConsoleSplash, ShowsTheTextsInAFramedBlock) {
-  const ChildRun run = RunOnTerminal(kNoTimer, "x");
-  std::istringstream lines(run.output);
-  std::set<std::size_t> widths;
-  for (std::string line; std::getline(lines, line);) {
-    if (line.starts_with("+") || line.starts_with("|")) widths.insert(CountCharacters(line));
-  }
-  EXPECT_EQ(widths.size(), 1u) << run.output;
-  for (const char* text : {"Courseware Tools", "JOV Loader", "For PocketPC", "Version 1.0.0",
-                           "Copyright \u00A9 2026 JOV Loader Project", "JOV Loader Project"}) {
-    EXPECT_NE(run.output.find(text), std::string::npos) << text;
-  }
-}
-
-TEST(ConsoleSplash, WithoutATerminalWaitsAndLeavesInputUnread) {
-  int input[2];
-  ASSERT_EQ(::pipe(input), 0);
-  ASSERT_EQ(::write(input[1], "x", 1), 1);
-  const auto start = Clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(input[0], STDIN_FILENO);
-    const int null = ::open("/dev/null", O_WRONLY);
-    ::dup2(null, STDOUT_FILENO);
-    ::_exit(RunSplash() == SplashEnd::kTimer ? 0 : 4);
-  }
-  int status = -1;
-  ::waitpid(pid, &status, 0);
-  const auto elapsed = Clock::now() - start;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_GE(elapsed, 1500ms);
-  EXPECT_LE(elapsed, 6000ms);
-  char left = 0;
-  ::close(input[1]);
-  EXPECT_EQ(::read(input[0], &left, 1), 1);
-  EXPECT_EQ(left, 'x');
-  ::close(input[0]);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 int main(int argc, char** argv) {
   // JOV_FAKE_WAIT: note this process's id in the file named and wait, as a
   // slow conversion would, for a signal to end it.
-  if (const char* wait = std::getenv("JOV_FAKE_WAIT")) {
+  if (const char* wait = std::getenv("JOV_FAKE_WAIT"); wait && *wait) {
     std::ofstream(wait) << ::getpid() << '\n';
     ::sleep(60);
   }
