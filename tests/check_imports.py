@@ -1,13 +1,9 @@
 #!/usr/bin/env python3
-"""Fails when a Windows program we build would not load on Windows 7 SP1.
+"""Usage: check_imports.py --objdump OBJDUMP PROGRAM.exe...
 
-Windows refuses to start a program that imports one function its DLLs lack,
-or whose header asks for a newer system, before any of our code runs; a
-static runtime library can bring such an import in unnoticed. Reads each
-program's header and import table with the toolchain's objdump.
-
-    check_imports.py --objdump OBJDUMP PROGRAM.exe...
-"""
+Fails when a program would not load on Windows 7 SP1: Windows refuses one
+that imports a function its DLLs lack, or whose header asks for a newer
+system. A static runtime library can bring such an import in unnoticed."""
 import re
 import subprocess
 import sys

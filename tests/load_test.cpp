@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "loader/decoder.h"
 #include "loader/files.h"
 #include "loader/loader.h"
 #include "loader/process.h"
@@ -90,31 +91,21 @@ TEST_P(Batch, RunsAsTheUserExpects) {
   if (row.where == (kWindows ? Where::kPosix : Where::kWindows)) {
     GTEST_SKIP() << "not something this platform has";
   }
-  WorkFolder folder;
+  WorkFolder folder(row.converter);
   for (const Input& input : row.inputs) WriteFile(Utf8Path(input.name), input.stored);
-  Environment environment = row.converter;
-  environment.emplace_back("JOV_FAKE_RECORD", Utf8(folder.record()));
-  const ScopedEnvironment scoped(environment);
 
-  std::vector<std::string> messages;
-  int status = -1;
-  {
-    const Undo undo = row.arrange ? row.arrange() : Undo();
-    MessageCapture capture;
-    status = RunLoader();
-    messages = capture.Finish();
-    if (undo) undo();
-  }
+  const Undo undo = row.arrange ? row.arrange() : Undo();
+  MessageCapture capture;
+  const int status = RunLoader();
+  std::vector<std::string> messages = capture.Finish();
+  if (undo) undo();
 
-  ASSERT_EQ(messages.size(), row.messages.size()) << testing::PrintToString(messages);
-  for (std::size_t i = 0; i < messages.size(); ++i) {
+  // Where the row's message ends in '*', the system's own wording follows.
+  for (std::size_t i = 0; i < std::min(messages.size(), row.messages.size()); ++i) {
     const std::string& want = row.messages[i];
-    if (want.ends_with('*')) {
-      EXPECT_TRUE(messages[i].starts_with(want.substr(0, want.size() - 1))) << messages[i];
-    } else {
-      EXPECT_EQ(messages[i], want);
-    }
+    if (want.ends_with('*')) messages[i] = messages[i].substr(0, want.size() - 1) + '*';
   }
+  EXPECT_EQ(messages, row.messages);
   EXPECT_EQ(status, row.status);
 
   std::vector<std::string> wantReceived;
@@ -199,10 +190,9 @@ std::vector<Row> Rows() {
     // the converter, inputs sharing an intermediate name each get theirs, an
     // undecodable input never reaches it. A folder and a name matching
     // "*.jov" only through its 8.3 short name on Windows are not inputs.
-    {"DecodedUnderTheirIntermediateNames",
-     {Plain("Unit 3 Review.jov", EveryByte()), Plain("lesson1.JOV", ""), Plain("same name.jov", "space"),
-      Plain("same_name.jov", "underscore"), {"broken.jov", std::string("ok\x01rest", 7)}, Plain("notes.jovx", "")},
-     {}, {kFailed + "broken.jov\nByte 0x01 at offset 2 cannot be decoded.", kComplete}, 1,
+    {"DecodedUnderTheirIntermediateNames", {Plain("Unit 3 Review.jov", EveryByte()), Plain("lesson1.JOV", ""),
+      Plain("same name.jov", "space"), Plain("same_name.jov", "underscore"), {"broken.jov", Encode(std::string(kDecodeBlockSize, 'x')) + "ok\x01"},
+      Plain("notes.jovx", "")}, {}, {kFailed + "broken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", kComplete}, 1,
      {"Unit_3_Review_flex.cdi " + EveryByte(), "lesson1_flex.cdi ", "same_name_flex.cdi space",
       "same_name_flex.cdi underscore"},
      {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "broken.jov", "notes.jovx", "folder.jov"},
@@ -210,57 +200,47 @@ std::vector<Row> Rows() {
     {"EmptyFolder", {}, {}, {kComplete}, 0, {}},
     {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", kComplete}, 1, threeReceived},
     // A real access violation would summon wine's debugger; the status a
-    // crash ends with is what the loader sees either way.
+    // crash ends with is what the loader sees either way. The sanitizers
+    // would turn a raised SIGSEGV into an exit.
     {"Crash", three, onlyB({{"JOV_FAKE_EXIT", "0xC0000005"}}),
-     {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", kComplete}, 1, threeReceived, {},
-     Where::kWindows},
-    // The sanitizers would turn a raised SIGSEGV into an exit.
+     {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", kComplete}, 1, threeReceived, {}, Where::kWindows},
     {"Killed", three, onlyB({{"JOV_FAKE_SIGNAL", "11"}, {"ASAN_OPTIONS", "handle_segv=0"}}),
      {kFailed + "b.jov", kComplete}, 1, threeReceived, {}, Where::kPosix},
-    {"ConverterDeletesTheIntermediateFile", three, {{"JOV_FAKE_DELETE", "1"}}, {kComplete}, 0, threeReceived},
-    // More than any pipe holds: a loader reading the converter's output only
-    // after waiting for it would stall.
-    {"ConverterWritesALot", {Plain("a.jov", "1")}, {{"JOV_FAKE_STDOUT_BYTES", std::to_string(32 << 20)}},
-     {kComplete}, 0, {"a_flex.cdi 1"}},
+    // The converter may remove its input itself, and may write more than any
+    // pipe holds (a loader reading its output only after waiting would stall).
+    {"ConverterDeletesAndChatters", three, {{"JOV_FAKE_DELETE", "1"}, {"JOV_FAKE_STDOUT_BYTES", "33554432"}},
+     {kComplete}, 0, threeReceived},
     {"ConverterMissing", {Plain("a.jov", "1"), Plain("b.jov", "2")}, {},
      {notStarted + (kWindows ? ".\\" : "./") + "CASLcdi2ppc.exe could not be started: *",
       kFailed + "b.jov\nThe converter *", kComplete}, 1, {}, {},
      Where::kBoth, [] { return Arrange([] { fs::remove("CASLcdi2ppc.exe"); }); }},
     // A script proves that no shell ever reads the arguments.
-    {"ConverterIsAScript", {Plain("a.jov", "1")}, {}, {notStarted + "*", kComplete}, 1, {}, {},
-     Where::kBoth, [] { return Arrange([] {
-       WriteFile("CASLcdi2ppc.exe", "touch shell-ran\r\n");
-       fs::permissions("CASLcdi2ppc.exe", fs::perms(0755)); }); }},
-    {"InputGoneAfterListing", three, {{"JOV_FAKE_REMOVE", "b.jov"}},
-     {kFailed + "b.jov\nCould not read b.jov: *", kComplete}, 1, {"a_flex.cdi 1", "c_flex.cdi 3"},
-     {"a.jov", "c.jov"}},
-    // Shell metacharacters, stems around the cut, names beyond ASCII: each
-    // reaches the converter under exactly its intermediate name.
-    {"OddNames",
-     {Plain("semi;colon.jov", "1"), Plain("amp & touch pwned.jov", "2"), Plain("$(touch pwned).jov", "3"),
-      Plain("it's %PATH% ^x.jov", "4"), Plain("abcdefghijklmnopqrstuv.jov", "5"),
-      Plain("Leçon d'été à Zürich 2.jov", "6"), Plain("🎒 quiz 🎓.jov", "7")},
-     {}, {kComplete}, 0,
-     {"semi;colon_flex.cdi 1", "amp_&_touch_pwned_flex.cdi 2", "$(touch_pwned)_flex.cdi 3",
-      "it's_%PATH%_^x_flex.cdi 4", "abcdefghijklmnopqrstu_flex.cdi 5", "Leçon_d'été_à_Zürich__flex.cdi 6",
-      "🎒_quiz_🎓_flex.cdi 7"}},
+    {"ConverterIsAScript", {Plain("a.jov", "1")}, {}, {notStarted + "*", kComplete}, 1, {}, {}, Where::kBoth,
+     [] { return Arrange([] { WriteFile("CASLcdi2ppc.exe", "touch shell-ran\r\n"); fs::permissions("CASLcdi2ppc.exe", fs::perms(0755)); }); }},
+    {"InputGoneAfterListing", three, {{"JOV_FAKE_REMOVE", "b.jov"}}, {kFailed + "b.jov\nCould not read b.jov: *", kComplete},
+     1, {"a_flex.cdi 1", "c_flex.cdi 3"}, {"a.jov", "c.jov"}},
+    // Shell metacharacters, a stem past the cut, names beyond ASCII, names
+    // Windows would otherwise take for devices: each reaches the converter
+    // under exactly its intermediate name.
+    {"OddNames", {Plain("semi;colon.jov", "1"), Plain("amp & touch pwned.jov", "2"), Plain("$(touch pwned).jov", "3"),
+      Plain("it's %PATH% ^x.jov", "4"), Plain("abcdefghijklmnopqrstuv.jov", "5"), Plain("Leçon d'été à Zürich 2.jov", "6"),
+      Plain("🎒 quiz 🎓.jov", "7"), Plain("NUL.jov", "8"), Plain("CON.jov", "9"), Plain("AUX.jov", "A"),
+      Plain("COM1.jov", "B"), Plain("PRN.jov", "C"), Plain("LPT1.jov", "D")}, {}, {kComplete}, 0,
+     {"semi;colon_flex.cdi 1", "amp_&_touch_pwned_flex.cdi 2", "$(touch_pwned)_flex.cdi 3", "it's_%PATH%_^x_flex.cdi 4",
+      "abcdefghijklmnopqrstu_flex.cdi 5", "Leçon_d'été_à_Zürich__flex.cdi 6", "🎒_quiz_🎓_flex.cdi 7", "NUL_flex.cdi 8",
+      "CON_flex.cdi 9", "AUX_flex.cdi A", "COM1_flex.cdi B", "PRN_flex.cdi C", "LPT1_flex.cdi D"}},
     // The intermediate file is created afresh: a leftover of an interrupted
     // run is replaced; whatever else holds the name is left alone.
-    {"LeftoverReplaced", {Plain("a.jov", "1")}, {}, {kComplete}, 0, {"a_flex.cdi 1"}, {},
-     Where::kBoth, [] { return Arrange([] { WriteFile("a_flex.cdi", "stale"); }); }},
-    {"NameTaken", three, {}, {taken("a"), taken("b"), kComplete}, 1, {"c_flex.cdi 3"},
-     {"a.jov", "b.jov", "c.jov", "a_flex.cdi", "b_flex.cdi"}, Where::kBoth, [] { return Arrange([] {
+    {"NameTaken", {Plain("a.jov", "1"), Plain("b.jov", "2"), Plain("c.jov", "3"), Plain("d.jov", "4")}, {},
+     {taken("a"), taken("b"), kComplete}, 1, {"c_flex.cdi 3", "d_flex.cdi 4"},
+     {"a.jov", "b.jov", "c.jov", "d.jov", "a_flex.cdi", "b_flex.cdi"}, Where::kBoth, [] { return Arrange([] {
        fs::create_directory("a_flex.cdi");
-       fs::create_hard_link("c.jov", "b_flex.cdi"); }); }},
-    // Names Windows would otherwise take for devices.
-    {"DeviceNames", {Plain("NUL.jov", "1"), Plain("CON.jov", "2"), Plain("AUX.jov", "3"), Plain("COM1.jov", "4"),
-      Plain("PRN.jov", "5"), Plain("LPT1.jov", "6")}, {}, {kComplete}, 0,
-     {"NUL_flex.cdi 1", "CON_flex.cdi 2", "AUX_flex.cdi 3", "COM1_flex.cdi 4", "PRN_flex.cdi 5", "LPT1_flex.cdi 6"}},
+       fs::create_hard_link("c.jov", "b_flex.cdi");
+       WriteFile("d_flex.cdi", "stale"); }); }},
     // Characters Windows does not allow in names. Split on any white space,
     // the tab would smuggle in an argument of its own.
-    {"OddNamesPosix", {Plain("say \"hi\" | x.jov", "1"), Plain("back\\slash.jov", "2"),
-      Plain("x\t-CreatorID\tEvil.jov", "3")}, {}, {kComplete}, 0,
-     {"say_\"hi\"_|_x_flex.cdi 1", "back\\slash_flex.cdi 2", "x\t-CreatorID\tEvil_flex.cdi 3"}, {},
+    {"OddNamesPosix", {Plain("say \"hi\" | x.jov", "1"), Plain("back\\slash.jov", "2"), Plain("x\t-CreatorID\tEvil.jov", "3")},
+     {}, {kComplete}, 0, {"say_\"hi\"_|_x_flex.cdi 1", "back\\slash_flex.cdi 2", "x\t-CreatorID\tEvil_flex.cdi 3"}, {},
      Where::kPosix},
   };
 #ifndef _WIN32
@@ -268,29 +248,25 @@ std::vector<Row> Rows() {
   // volume, which needs administrator rights.
   rows.insert(rows.end(), {
     {"DiskFull", {Plain("a.jov", std::string(100 << 10, 'x')), Plain("b.jov", "2")}, {},
-     {kFailed + "a.jov\nCould not write a_flex.cdi: File too large", kComplete}, 1, {"b_flex.cdi 2"}, {},
-     Where::kPosix, FileSizeLimit},
-    {"ReadOnlyFolder", {Plain("a.jov", "1")}, {},
-     {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", kComplete}, 1, {}, {},
-     Where::kPosix, [] { return AsNobody(".", fs::perms(0555)); }},
+     {kFailed + "a.jov\nCould not write a_flex.cdi: File too large", kComplete}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
+     FileSizeLimit},
+    {"ReadOnlyFolder", {Plain("a.jov", "1")}, {}, {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", kComplete},
+     1, {}, {}, Where::kPosix, [] { return AsNobody(".", fs::perms(0555)); }},
     {"UnreadableInput", {Plain("a.jov", "1"), Plain("b.jov", "2")}, {},
-     {kFailed + "a.jov\nCould not read a.jov: Permission denied", kComplete}, 1, {"b_flex.cdi 2"}, {},
-     Where::kPosix, [] { fs::permissions(".", fs::perms::all); return AsNobody("a.jov", fs::perms::none); }},
+     {kFailed + "a.jov\nCould not read a.jov: Permission denied", kComplete}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
+     [] { fs::permissions(".", fs::perms::all); return AsNobody("a.jov", fs::perms::none); }},
     {"UnlistableFolder", {Plain("a.jov", "1")}, {},
-     {"An error occurred. Could not list the input files.\nPermission denied", kComplete}, 1, {}, {},
-     Where::kPosix, [] { return AsNobody(".", fs::perms(0311)); }},
+     {"An error occurred. Could not list the input files.\nPermission denied", kComplete}, 1, {}, {}, Where::kPosix,
+     [] { return AsNobody(".", fs::perms(0311)); }},
     // Links lead elsewhere (here: to an input); a FIFO would hang the run.
-    {"NameTakenPosix", three, {}, {taken("a"), taken("b"), kComplete}, 1, {"c_flex.cdi 3"},
-     {"a.jov", "b.jov", "c.jov", "a_flex.cdi", "b_flex.cdi"}, Where::kPosix, [] { return Arrange([] {
-       fs::create_symlink("a.jov", "a_flex.cdi");
-       ::mkfifo("b_flex.cdi", 0600); }); }},
     // Escapes in a name would rewrite the console's line.
-    {"ControlCharacters", {{"\033[2K\rAll loaded\n.jov", "\x01"}}, {},
-     {kFailed + "\\033[2K\\rAll loaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.", kComplete}, 1, {}, {},
-     Where::kPosix},
+    {"NameTakenAndControlCharacters", {Plain("a.jov", "1"), Plain("b.jov", "2"), {"\033[2K\rAll loaded\n.jov", "\x01"}},
+     {}, {kFailed + "\\033[2K\\rAll loaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.", taken("a"), taken("b"),
+     kComplete}, 1, {}, {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll loaded\n.jov"}, Where::kPosix,
+     [] { return Arrange([] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); }); }},
     {"ConverterNotExecutable", {Plain("a.jov", "1")}, {},
-     {notStarted + "./CASLcdi2ppc.exe could not be started: Permission denied", kComplete}, 1, {}, {},
-     Where::kPosix, [] { return Arrange([] { fs::permissions("CASLcdi2ppc.exe", fs::perms(0644)); }); }},
+     {notStarted + "./CASLcdi2ppc.exe could not be started: Permission denied", kComplete}, 1, {}, {}, Where::kPosix,
+     [] { return Arrange([] { fs::permissions("CASLcdi2ppc.exe", fs::perms(0644)); }); }},
   });
 #endif
   // clang-format on
@@ -309,7 +285,6 @@ TEST(Program, LoadsTheFolderItStartsIn) {
   WorkFolder folder;
   WriteFile("Unit 3 Review.jov", Encode("review"));
   WriteFile("broken.jov", "\x01");
-  const ScopedEnvironment scoped({{"JOV_FAKE_RECORD", Utf8(folder.record())}});
   MessageCapture capture;
   const auto status = RunProgram();
   const auto messages = capture.Finish();
@@ -357,15 +332,12 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    WorkFolder folder;
+    WorkFolder folder(Environment{{"JOV_FAKE_WAIT", row.signal ? "converter.pid" : ""}});
     WriteFile("a.jov", Encode("1"));
     fs::permissions("a.jov", fs::perms(0600));
     // A failure, so that there is a message to write.
     WriteFile("b.jov", row.setting == kChildSignalIgnored ? Encode("2") : "\x01");
     WriteFile("c.jov", Encode("3"));
-    const fs::path converterPid = folder.record().parent_path() / "converter.pid";
-    const ScopedEnvironment scoped({{"JOV_FAKE_RECORD", Utf8(folder.record())},
-                                    {"JOV_FAKE_WAIT", row.signal ? Utf8(converterPid) : ""}});
     const pid_t child = ::fork();
     if (child == 0) {
       ::setpgid(0, 0);
@@ -381,7 +353,7 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
     pid_t converter = 0;
     if (row.signal != 0) {
       for (int i = 0; i < 2000 && converter == 0; ++i) {
-        std::istringstream(ReadFile(converterPid)) >> converter;
+        std::istringstream(ReadFile("converter.pid")) >> converter;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
       struct stat info {};

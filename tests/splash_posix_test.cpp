@@ -1,7 +1,6 @@
 // The console splash on a real pseudo-terminal: each case runs it in a
 // child process whose terminal the test types into.
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -24,62 +23,40 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kNoTimer = 30s;
 
+bool TerminalIsCooked(int fd) {
+  termios mode{};
+  return ::tcgetattr(fd, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
+}
+
 struct ChildRun {
   std::string output;
   int status = -1;
   bool terminalRestored = false;  // as seen from outside once the child is gone
 };
 
-bool TerminalIsCooked(int fd) {
-  termios mode{};
-  return ::tcgetattr(fd, &mode) == 0 && (mode.c_lflag & (ICANON | ECHO)) == (ICANON | ECHO);
-}
-
-// In the child: the splash, reporting what ended it and whether the terminal
-// was back in line mode with echo by the time the run would start.
-[[noreturn]] void ChildSplash(std::chrono::milliseconds interval) {
-  const SplashEnd end = RunSplash(interval);
-  std::printf("\nEND %d RESTORED %d\n", static_cast<int>(end),
-              TerminalIsCooked(STDIN_FILENO) ? 1 : 0);
-  std::fflush(stdout);
-  ::_exit(0);
-}
-
-// Reads everything the child writes until it is gone.
-std::string Drain(int master) {
-  std::string output;
-  char buffer[1024];
-  const auto deadline = Clock::now() + 20s;
-  while (Clock::now() < deadline) {
-    pollfd fd{.fd = master, .events = POLLIN, .revents = 0};
-    if (::poll(&fd, 1, 100) <= 0) continue;
-    const ssize_t n = ::read(master, buffer, sizeof buffer);
-    if (n <= 0) break;  // EIO: the child closed its side
-    output.append(buffer, static_cast<std::size_t>(n));
-  }
-  return output;
-}
-
-// Runs the splash on a new terminal and types `input` once it waits for a
-// key.
+// Runs the splash in a child on a new terminal and types `input` once it
+// waits for a key. The child reports what ended the splash and whether the
+// terminal was back in line mode with echo by the time the run would start.
 ChildRun RunOnTerminal(std::chrono::milliseconds interval, const std::string& input) {
   ChildRun run;
   int master = -1;
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
-  if (pid < 0) {
-    ADD_FAILURE() << "forkpty failed";
-    return run;
+  if (pid == 0) {
+    const SplashEnd end = RunSplash(interval);
+    std::printf("\nEND %d RESTORED %d\n", int(end), TerminalIsCooked(STDIN_FILENO) ? 1 : 0);
+    std::fflush(stdout);
+    ::_exit(0);
   }
-  if (pid == 0) ChildSplash(interval);
-
   if (!input.empty()) {
     // The terminal's settings are shared by both ends: the child is ready
     // once line mode is off.
-    const auto deadline = Clock::now() + 20s;
-    while (TerminalIsCooked(master) && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
-    EXPECT_EQ(::write(master, input.data(), input.size()), static_cast<ssize_t>(input.size()));
+    for (int i = 0; i < 4000 && TerminalIsCooked(master); ++i) std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(::write(master, input.data(), input.size()), ssize_t(input.size()));
   }
-  run.output = Drain(master);
+  // Until EIO: the child has closed its side.
+  char buffer[1024];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+    run.output.append(buffer, size_t(n));
   ::waitpid(pid, &run.status, 0);
   run.terminalRestored = TerminalIsCooked(master);
   ::close(master);

@@ -36,7 +36,8 @@ std::string Encode(std::string plain) {
   return plain;
 }
 
-WorkFolder::WorkFolder() : previous_(std::filesystem::current_path()) {
+WorkFolder::WorkFolder(Environment converter)
+    : previous_(std::filesystem::current_path()), converter_(std::move(converter)) {
   std::random_device random;
   do {
     root_ = std::filesystem::temp_directory_path() / ("jov-test-" + std::to_string(random()));
@@ -44,9 +45,12 @@ WorkFolder::WorkFolder() : previous_(std::filesystem::current_path()) {
   std::filesystem::create_directory(path());
   std::filesystem::copy_file(ProgramDir() / "CASLcdi2ppc.exe", path() / "CASLcdi2ppc.exe");
   std::filesystem::current_path(path());
+  converter_.emplace_back("JOV_FAKE_RECORD", Utf8(record()));
+  for (const auto& [name, value] : converter_) SetVariable(name, value);
 }
 
 WorkFolder::~WorkFolder() {
+  for (const auto& [name, value] : converter_) SetVariable(name, "");
   std::error_code ignored;
   std::filesystem::current_path(previous_, ignored);
   // Tests take write access away on purpose; give it back first.

@@ -24,36 +24,26 @@ std::string Encode(std::string plain);
 // tests themselves.
 std::filesystem::path ProgramDir();
 
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// Sets a variable for this process and the programs it starts; an empty
+// value removes it.
+void SetVariable(const std::string& name, const std::string& value);
+
 // A fresh folder holding a copy of the stand-in converter, made the working
-// directory while this lives, and beside it a place for the converter's
-// record; both are removed afterwards with all they hold.
+// directory while this lives, and beside it the converter's record. The
+// converter's switches are set meanwhile. All is removed afterwards.
 class WorkFolder {
  public:
-  WorkFolder();
+  explicit WorkFolder(Environment converter = {});
   ~WorkFolder();
-  WorkFolder(const WorkFolder&) = delete;
-  WorkFolder& operator=(const WorkFolder&) = delete;
   std::filesystem::path path() const { return root_ / "work"; }
   std::filesystem::path record() const { return root_ / "record.txt"; }
 
  private:
   std::filesystem::path previous_;
   std::filesystem::path root_;
-};
-
-using Environment = std::vector<std::pair<std::string, std::string>>;
-
-// Sets variables for this process and the programs it starts while this
-// lives.
-class ScopedEnvironment {
- public:
-  explicit ScopedEnvironment(Environment variables);
-  ~ScopedEnvironment();
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  Environment variables_;
+  Environment converter_;
 };
 
 // Collects every message shown while it lives, by this process or a program
@@ -64,8 +54,6 @@ class MessageCapture {
  public:
   MessageCapture();
   ~MessageCapture();
-  MessageCapture(const MessageCapture&) = delete;
-  MessageCapture& operator=(const MessageCapture&) = delete;
   // Ends the capture; the messages in the order they were shown, UTF-8.
   std::vector<std::string> Finish();
   // Windows: for each message, whether its box showed an icon.

@@ -16,12 +16,8 @@ std::filesystem::path ProgramDir() {
 
 std::filesystem::path Verbatim(const std::filesystem::path& path) { return path; }
 
-ScopedEnvironment::ScopedEnvironment(Environment variables) : variables_(std::move(variables)) {
-  for (const auto& [name, value] : variables_) ::setenv(name.c_str(), value.c_str(), 1);
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-  for (const auto& [name, value] : variables_) ::unsetenv(name.c_str());
+void SetVariable(const std::string& name, const std::string& value) {
+  value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
 }
 
 // Standard output goes to a file, which the children started meanwhile

@@ -22,16 +22,9 @@ std::filesystem::path Verbatim(const std::filesystem::path& path) {
   return L"\\\\?\\" + (std::filesystem::current_path() / path).wstring();
 }
 
-ScopedEnvironment::ScopedEnvironment(Environment variables) : variables_(std::move(variables)) {
-  for (const auto& [name, value] : variables_) {
-    ::SetEnvironmentVariableW(FromUtf8(name).c_str(), FromUtf8(value).c_str());
-  }
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-  for (const auto& [name, value] : variables_) {
-    ::SetEnvironmentVariableW(FromUtf8(name).c_str(), nullptr);
-  }
+void SetVariable(const std::string& name, const std::string& value) {
+  ::SetEnvironmentVariableW(FromUtf8(name).c_str(),
+                            value.empty() ? nullptr : FromUtf8(value).c_str());
 }
 
 // A thread in the part of the user: it finds each message box of the
