@@ -313,6 +313,17 @@ def main():
         huge = {"bytes": huge_size, "seconds": elapsed, "peak_rss_kib": rss}
         rows.append(("Real program, 4.5 GiB input", "%.1f s, %.1f MiB RSS" % (elapsed, rss / 1024),
                      "intermediate complete (size checked)", rss / 1024 / 8, "< 8 MiB", rss < 8 * 1024))
+        # Ten thousand inputs through the real program: every one loads (the
+        # exit status says so) and memory does not grow with their number.
+        folder = os.path.join(work, "many")
+        make_folder(folder, args.bin, [("lesson %05d.jov" % i, 4096) for i in range(10000)])
+        start = time.perf_counter()
+        rss = peak_rss_kib(args.bin, folder)
+        many = time.perf_counter() - start
+        shutil.rmtree(folder)
+        huge["many"] = {"inputs": 10000, "seconds": many, "peak_rss_kib": rss}
+        rows.append(("Real program, 10,000 x 4 KiB", "%.1f s, %.1f MiB RSS" % (many, rss / 1024),
+                     "all loaded (exit status 0)", rss / 1024 / 8, "< 8 MiB", rss < 8 * 1024))
 
     header = ("Goal", "Measured", "Baseline", "Ratio", "Target", "")
     table = [header] + [(g, m, b, "%.2f" % r, t, "" if ok is None else ("PASS" if ok else "MISS"))

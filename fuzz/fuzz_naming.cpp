@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::replace(expected.begin(), expected.end(), ' ', '_');
   if (jov::CountCharacters(name) > 30 || name.find(' ') != std::string::npos ||
       !name.ends_with("_flex.cdi") || stem != expected ||
-      jov::CountCharacters(stem) != std::min<std::size_t>(characters > 4 ? characters - 4 : 0, 21)) {
+      jov::CountCharacters(stem) !=
+          std::min<std::size_t>(characters > 4 ? characters - 4 : 0, 21)) {
     std::abort();
   }
   return 0;
