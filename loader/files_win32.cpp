@@ -75,6 +75,8 @@ File::~File() {
   if (handle_ != kNoHandle) ::CloseHandle(Handle(handle_));
 }
 
+// Not const, though it could be: reading and writing move the file's position.
+// NOLINTNEXTLINE(readability-make-member-function-const)
 Result<std::size_t> File::Read(std::span<std::byte> buffer) {
   std::size_t got = 0;
   while (got < buffer.size()) {
@@ -89,6 +91,7 @@ Result<std::size_t> File::Read(std::span<std::byte> buffer) {
   return got;
 }
 
+// NOLINTNEXTLINE(readability-make-member-function-const)
 Result<void> File::Write(std::span<const std::byte> bytes) {
   while (!bytes.empty()) {
     DWORD n = 0;
@@ -156,7 +159,7 @@ Result<void> RemoveFile(const NativeString& name) {
     const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
                            error == ERROR_LOCK_VIOLATION;
     if (!transient || attempt == kTries) return SystemError{error};
-    ::Sleep(static_cast<DWORD>(25 * attempt));
+    ::Sleep(25 * static_cast<DWORD>(attempt));
   }
 }
 

@@ -1,4 +1,3 @@
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 

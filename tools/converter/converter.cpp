@@ -37,8 +37,8 @@ std::filesystem::path ReportName(const std::filesystem::path& dbFile) {
   name += ".ppc.txt";
   // Not std::filesystem::absolute: on Windows it makes "NUL.ppc.txt" the
   // device "\\.\NUL".
-  const auto report = std::filesystem::current_path() /
-                      std::filesystem::path(std::u8string(name.begin(), name.end()));
+  auto report = std::filesystem::current_path() /
+                std::filesystem::path(std::u8string(name.begin(), name.end()));
 #ifdef _WIN32
   // Verbatim, or "NUL.ppc.txt" would be the NUL device.
   return L"\\\\?\\" + report.wstring();
