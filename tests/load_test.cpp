@@ -188,15 +188,17 @@ std::vector<Row> Rows() {
   std::vector<Row> rows = {
     // Every plain byte value survives the trip, an empty input still reaches
     // the converter, inputs sharing an intermediate name each get theirs, an
-    // undecodable input never reaches it. A folder and a name matching
-    // "*.jov" only through its 8.3 short name on Windows are not inputs.
+    // undecodable input never reaches it. A folder, a hidden file and a name
+    // matching "*.jov" only through its 8.3 short name on Windows are not
+    // inputs.
     {"DecodedUnderTheirIntermediateNames", {Plain("Unit 3 Review.jov", EveryByte()), Plain("lesson1.JOV", ""),
       Plain("same name.jov", "space"), Plain("same_name.jov", "underscore"), {"broken.jov", Encode(std::string(kDecodeBlockSize, 'x')) + "ok\x01"},
-      Plain("notes.jovx", "")}, {}, {kFailed + "broken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", kComplete}, 1,
+      Plain("notes.jovx", ""), Plain(".hidden.jov", "")}, {},
+     {kFailed + "broken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", kComplete}, 1,
      {"Unit_3_Review_flex.cdi " + EveryByte(), "lesson1_flex.cdi ", "same_name_flex.cdi space",
       "same_name_flex.cdi underscore"},
-     {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "broken.jov", "notes.jovx", "folder.jov"},
-     Where::kBoth, [] { return Arrange([] { fs::create_directory("folder.jov"); }); }},
+     {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "broken.jov", "notes.jovx", ".hidden.jov",
+      "folder.jov"}, Where::kBoth, [] { return Arrange([] { fs::create_directory("folder.jov"); Hide(".hidden.jov"); }); }},
     {"EmptyFolder", {}, {}, {kComplete}, 0, {}},
     {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", kComplete}, 1, threeReceived},
     // A real access violation would summon wine's debugger; the status a
@@ -315,7 +317,7 @@ TEST(Program, LoadsTheFolderItStartsIn) {
 // The run in a child process, as a shell or a desktop starts it, ended by a
 // real signal while it converts a.jov, or met with an odd parent.
 TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
-  enum Setting { kNone, kChildSignalIgnored, kClosedOutput, kTerminalInput };
+  enum Setting { kNone, kChildSignalIgnored, kClosedOutput, kTerminalInput, kTerminal };
   const struct {
     const char* name;
     int signal;  // sent while a.jov is converted; 0: none
@@ -329,6 +331,7 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       {"SIGCHLD ignored by the parent", 0, kChildSignalIgnored, 0, 3},
       {"a closed output pipe", 0, kClosedOutput, 1 << 8, 2},
       {"no waiting for Enter when output goes to a file", 0, kTerminalInput, 1 << 8, 2},
+      {"at a terminal each message waits for Enter", 0, kTerminal, 1 << 8, 2},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -338,17 +341,35 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
     // A failure, so that there is a message to write.
     WriteFile("b.jov", row.setting == kChildSignalIgnored ? Encode("2") : "\x01");
     WriteFile("c.jov", Encode("3"));
+    int terminal = -1, user = -1;
+    if (row.setting >= kTerminalInput) ::openpty(&user, &terminal, nullptr, nullptr, nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
       ::setpgid(0, 0);
       if (row.setting == kChildSignalIgnored) ::signal(SIGCHLD, SIG_IGN);
-      int out[2], terminal = -1, unused = -1;
+      int out[2];
       (void)::pipe(out);
       ::close(out[0]);
       ::dup2(row.setting == kClosedOutput ? out[1] : ::open("/dev/null", O_WRONLY), 1);
-      if (row.setting == kTerminalInput) ::openpty(&unused, &terminal, nullptr, nullptr, nullptr);
+      if (row.setting == kTerminal) ::dup2(terminal, 1);
       ::dup2(terminal >= 0 ? terminal : ::open("/dev/null", O_RDONLY), 0);
       ::_exit(RunLoader());
+    }
+    // The user reads each message and presses Enter; b.jov's comes before
+    // c.jov is loaded.
+    std::string shown;
+    for (int answered = 0; row.setting == kTerminal && answered < 2;) {
+      char buffer[256];
+      const ssize_t n = ::read(user, buffer, sizeof buffer);
+      if (n <= 0) break;
+      shown.append(buffer, std::size_t(n));
+      if (shown.find("[Press Enter]") == std::string::npos) continue;
+      // Time for a run that did not wait to go on; one that waits cannot.
+      std::this_thread::sleep_for(std::chrono::milliseconds(answered == 0 ? 300 : 0));
+      EXPECT_TRUE(answered++ > 0 || ReadFile(folder.record()).find("c_flex") == std::string::npos)
+          << "c.jov was loaded before the message about b.jov was answered";
+      shown.clear();
+      EXPECT_EQ(::write(user, "\r", 1), 1);
     }
     pid_t converter = 0;
     if (row.signal != 0) {
@@ -371,6 +392,10 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
     std::istringstream record(ReadFile(folder.record()));
     EXPECT_EQ(std::count(std::istreambuf_iterator<char>(record), {}, '\n'), row.converted);
     EXPECT_FALSE(fs::exists("a_flex.cdi"));
+    if (user >= 0) {
+      ::close(user);
+      ::close(terminal);
+    }
   }
 }
 #endif

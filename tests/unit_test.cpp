@@ -22,6 +22,7 @@ TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpaces) {
       {"lesson1.jov", "lesson1_flex.cdi"},
       {"lesson1.JOV", "lesson1_flex.cdi"},
       {".jov", "_flex.cdi"},
+      {"abc", "_flex.cdi"},
       {"a.b.c.jov", "a.b.c_flex.cdi"},
       {"Unit 3 Review.jov", "Unit_3_Review_flex.cdi"},
       {"abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstu_flex.cdi"},

@@ -19,6 +19,9 @@ std::string ReadFile(const std::filesystem::path& file);
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
 // `plain` with 2 added to every byte, as inputs are stored.
 std::string Encode(std::string plain);
+// Makes `file` hidden: by its name on POSIX (a dot-file), by its attribute
+// on Windows.
+void Hide(const std::filesystem::path& file);
 
 // The folder holding the built programs (jovloader, CASLcdi2ppc.exe) and the
 // tests themselves.

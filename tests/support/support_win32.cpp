@@ -22,6 +22,10 @@ std::filesystem::path Verbatim(const std::filesystem::path& path) {
   return L"\\\\?\\" + (std::filesystem::current_path() / path).wstring();
 }
 
+void Hide(const std::filesystem::path& file) {
+  ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
+}
+
 void SetVariable(const std::string& name, const std::string& value) {
   ::SetEnvironmentVariableW(FromUtf8(name).c_str(),
                             value.empty() ? nullptr : FromUtf8(value).c_str());
@@ -72,14 +76,17 @@ MessageCapture::MessageCapture() : state_(std::make_unique<State>()) {
   state_->user = std::thread([state = state_.get()] {
     using namespace std::chrono_literals;
     while (!state->stop) {
-      const HWND box = ::FindWindowW(L"#32770", L"JOV Loader");
+      // Any box, so that one with the wrong caption shows up as a wrong message
+      // instead of waiting forever.
+      const HWND box = ::FindWindowW(L"#32770", nullptr);
       // A box just created may not show its text yet.
       const std::wstring text = box ? TextOf(::GetDlgItem(box, 0xFFFF)) : std::wstring();
       if (text.empty()) {
         std::this_thread::sleep_for(10ms);
         continue;
       }
-      state->messages.push_back(ToUtf8(text));
+      const std::wstring caption = TextOf(box);
+      state->messages.push_back(ToUtf8(caption == L"JOV Loader" ? text : caption + L": " + text));
       state->icons.push_back(ShowsIcon(box));
       ::PostMessageW(box, WM_COMMAND, IDOK, 0);
       while (::IsWindow(box)) std::this_thread::sleep_for(5ms);
