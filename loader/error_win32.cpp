@@ -7,8 +7,9 @@
 
 namespace jov {
 
-// Not std::system_category(): the libstdc++ that mingw-w64 ships reads a
-// Win32 code as an errno value and words it wrongly.
+// Not std::system_category(): under mingw-w64, GCC 12's libstdc++ words
+// Win32 codes its own way ("Access denied" for 5, "File not found" for 2),
+// not as the system does ("Access is denied.").
 NativeString Describe(SystemError error) {
   wchar_t* text = nullptr;
   const DWORD length = ::FormatMessageW(
