@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
+#include <numeric>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -136,17 +137,6 @@ TEST_P(Batch, RunsAsTheUserExpects) {
   }
 }
 
-std::string EveryByte() {
-  std::string bytes;
-  for (int b = 0; b <= 253; ++b) bytes += static_cast<char>(b);
-  return bytes;
-}
-
-Undo Arrange(const std::function<void()>& change) {
-  change();
-  return nullptr;
-}
-
 #ifndef _WIN32
 // Root may write anywhere; checks of access rights need an ordinary user.
 // The file-system user is this thread's alone and ends at the converter's
@@ -173,6 +163,8 @@ Undo FileSizeLimit() {
 #endif
 
 std::vector<Row> Rows() {
+  std::string everyByte(254, '\0');
+  std::iota(everyByte.begin(), everyByte.end(), '\0');
   const std::vector<Input> three = {Plain("a.jov", "1"), Plain("b.jov", "2"), Plain("c.jov", "3")};
   const std::vector<std::string> threeReceived = {"a_flex.cdi 1", "b_flex.cdi 2", "c_flex.cdi 3"};
   const std::string notStarted = kFailed + "a.jov\nThe converter ";
@@ -191,14 +183,14 @@ std::vector<Row> Rows() {
     // undecodable input never reaches it. A folder, a hidden file and a name
     // matching "*.jov" only through its 8.3 short name on Windows are not
     // inputs.
-    {"DecodedUnderTheirIntermediateNames", {Plain("Unit 3 Review.jov", EveryByte()), Plain("lesson1.JOV", ""),
+    {"DecodedUnderTheirIntermediateNames", {Plain("Unit 3 Review.jov", everyByte), Plain("lesson1.JOV", ""),
       Plain("same name.jov", "space"), Plain("same_name.jov", "underscore"), {"broken.jov", Encode(std::string(kDecodeBlockSize, 'x')) + "ok\x01"},
       Plain("notes.jovx", ""), Plain(".hidden.jov", "")}, {},
      {kFailed + "broken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", kComplete}, 1,
-     {"Unit_3_Review_flex.cdi " + EveryByte(), "lesson1_flex.cdi ", "same_name_flex.cdi space",
+     {"Unit_3_Review_flex.cdi " + everyByte, "lesson1_flex.cdi ", "same_name_flex.cdi space",
       "same_name_flex.cdi underscore"},
      {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "broken.jov", "notes.jovx", ".hidden.jov",
-      "folder.jov"}, Where::kBoth, [] { return Arrange([] { fs::create_directory("folder.jov"); Hide(".hidden.jov"); }); }},
+      "folder.jov"}, Where::kBoth, [] { fs::create_directory("folder.jov"); Hide(".hidden.jov"); return Undo(); }},
     {"EmptyFolder", {}, {}, {kComplete}, 0, {}},
     {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", kComplete}, 1, threeReceived},
     // A real access violation would summon wine's debugger; the status a
@@ -215,10 +207,11 @@ std::vector<Row> Rows() {
     {"ConverterMissing", {Plain("a.jov", "1"), Plain("b.jov", "2")}, {},
      {notStarted + (kWindows ? ".\\" : "./") + "CASLcdi2ppc.exe could not be started: *",
       kFailed + "b.jov\nThe converter *", kComplete}, 1, {}, {},
-     Where::kBoth, [] { return Arrange([] { fs::remove("CASLcdi2ppc.exe"); }); }},
+     Where::kBoth, [] { fs::remove("CASLcdi2ppc.exe"); return Undo(); }},
     // A script proves that no shell ever reads the arguments.
     {"ConverterIsAScript", {Plain("a.jov", "1")}, {}, {notStarted + "*", kComplete}, 1, {}, {}, Where::kBoth,
-     [] { return Arrange([] { WriteFile("CASLcdi2ppc.exe", "touch shell-ran\r\n"); fs::permissions("CASLcdi2ppc.exe", fs::perms(0755)); }); }},
+     [] { WriteFile("CASLcdi2ppc.exe", "touch shell-ran\r\n"); fs::permissions("CASLcdi2ppc.exe", fs::perms(0755));
+          return Undo(); }},
     {"InputGoneAfterListing", three, {{"JOV_FAKE_REMOVE", "b.jov"}}, {kFailed + "b.jov\nCould not read b.jov: *", kComplete},
      1, {"a_flex.cdi 1", "c_flex.cdi 3"}, {"a.jov", "c.jov"}},
     // Shell metacharacters, a stem past the cut, names beyond ASCII, names
@@ -235,14 +228,18 @@ std::vector<Row> Rows() {
     // run is replaced; whatever else holds the name is left alone.
     {"NameTaken", {Plain("a.jov", "1"), Plain("b.jov", "2"), Plain("c.jov", "3"), Plain("d.jov", "4")}, {},
      {taken("a"), taken("b"), kComplete}, 1, {"c_flex.cdi 3", "d_flex.cdi 4"},
-     {"a.jov", "b.jov", "c.jov", "d.jov", "a_flex.cdi", "b_flex.cdi"}, Where::kBoth, [] { return Arrange([] {
+     {"a.jov", "b.jov", "c.jov", "d.jov", "a_flex.cdi", "b_flex.cdi"}, Where::kBoth, [] {
        fs::create_directory("a_flex.cdi");
        fs::create_hard_link("c.jov", "b_flex.cdi");
-       WriteFile("d_flex.cdi", "stale"); }); }},
+       WriteFile("d_flex.cdi", "stale");
+       return Undo(); }},
     // Characters Windows does not allow in names. Split on any white space,
-    // the tab would smuggle in an argument of its own.
-    {"OddNamesPosix", {Plain("say \"hi\" | x.jov", "1"), Plain("back\\slash.jov", "2"), Plain("x\t-CreatorID\tEvil.jov", "3")},
-     {}, {kComplete}, 0, {"say_\"hi\"_|_x_flex.cdi 1", "back\\slash_flex.cdi 2", "x\t-CreatorID\tEvil_flex.cdi 3"}, {},
+    // the tab would smuggle in an argument of its own. Bytes that are not
+    // UTF-8 count one character each.
+    {"OddNamesPosix", {Plain("say \"hi\" | x.jov", "1"), Plain("back\\slash.jov", "2"), Plain("x\t-CreatorID\tEvil.jov", "3"),
+      Plain("A" + std::string(249, '\xB0') + ".jov", "4")},
+     {}, {kComplete}, 0, {"say_\"hi\"_|_x_flex.cdi 1", "back\\slash_flex.cdi 2", "x\t-CreatorID\tEvil_flex.cdi 3",
+      "A" + std::string(20, '\xB0') + "_flex.cdi 4"}, {},
      Where::kPosix},
   };
 #ifndef _WIN32
@@ -265,10 +262,10 @@ std::vector<Row> Rows() {
     {"NameTakenAndControlCharacters", {Plain("a.jov", "1"), Plain("b.jov", "2"), {"\033[2K\rAll loaded\n.jov", "\x01"}},
      {}, {kFailed + "\\033[2K\\rAll loaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.", taken("a"), taken("b"),
      kComplete}, 1, {}, {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll loaded\n.jov"}, Where::kPosix,
-     [] { return Arrange([] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); }); }},
+     [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); return Undo(); }},
     {"ConverterNotExecutable", {Plain("a.jov", "1")}, {},
      {notStarted + "./CASLcdi2ppc.exe could not be started: Permission denied", kComplete}, 1, {}, {}, Where::kPosix,
-     [] { return Arrange([] { fs::permissions("CASLcdi2ppc.exe", fs::perms(0644)); }); }},
+     [] { fs::permissions("CASLcdi2ppc.exe", fs::perms(0644)); return Undo(); }},
   });
 #endif
   // clang-format on

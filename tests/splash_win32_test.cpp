@@ -15,33 +15,22 @@ namespace jov::test {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 // Long enough that only an input can have ended a run that asserts one.
 constexpr auto kNoTimer = 30s;
-
-HWND FindSplash() {
-  for (const auto deadline = Clock::now() + 20s; Clock::now() < deadline;) {
-    const HWND splash = ::FindWindowW(L"frmSplash", nullptr);
-    if (splash && ::IsWindowVisible(splash)) return splash;
-    std::this_thread::sleep_for(10ms);
-  }
-  return nullptr;
-}
 
 // Runs the splash on this thread while `user` acts on its window from
 // another; returns what ended it.
 SplashEnd RunSplashWith(std::chrono::milliseconds interval, const std::function<void(HWND)>& user) {
   std::thread helper([&] {
-    const HWND splash = FindSplash();
-    ASSERT_NE(splash, nullptr) << "the splash window did not appear";
+    HWND splash = nullptr;
     // Keys go to the window in front; under wine it takes a moment to get
     // there.
-    for (const auto deadline = Clock::now() + 5s;
-         ::GetForegroundWindow() != splash && Clock::now() < deadline;) {
-      ::SetForegroundWindow(splash);
+    for (int i = 0; i < 500 && (!splash || ::GetForegroundWindow() != splash); ++i) {
       std::this_thread::sleep_for(20ms);
+      if ((splash = ::FindWindowW(L"frmSplash", nullptr))) ::SetForegroundWindow(splash);
     }
+    ASSERT_NE(splash, nullptr) << "the splash window did not appear";
     user(splash);
   });
   const SplashEnd end = RunSplash(interval);
@@ -50,12 +39,12 @@ SplashEnd RunSplashWith(std::chrono::milliseconds interval, const std::function<
   return end;
 }
 
-// Keys (a virtual-key code) or clicks (none), each pressed and released.
+// Presses and releases each key, `times` over; key 0 is the mouse button.
 void Send(std::vector<WORD> keys, int times = 1) {
   std::vector<INPUT> inputs;
   for (int i = 0; i < times; ++i) {
     for (const WORD key : keys) {
-      for (const bool up : {false, true}) {
+      for (const DWORD up : {0, 1}) {
         INPUT input{};
         input.type = key ? INPUT_KEYBOARD : INPUT_MOUSE;
         input.ki.wVk = key;

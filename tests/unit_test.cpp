@@ -15,29 +15,22 @@ namespace {
 // The cut counts characters, never bytes (UTF-8) or units (UTF-16), so a
 // name is never cut inside a character on either build.
 TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpaces) {
-  const struct {
-    const char* input;
-    const char* expected;
-  } rows[] = {
-      {"lesson1.jov", "lesson1_flex.cdi"},
-      {"lesson1.JOV", "lesson1_flex.cdi"},
-      {".jov", "_flex.cdi"},
-      {"abc", "_flex.cdi"},
-      {"a.b.c.jov", "a.b.c_flex.cdi"},
-      {"Unit 3 Review.jov", "Unit_3_Review_flex.cdi"},
+  // clang-format off
+  const std::pair<const char*, const char*> rows[] = {
+      {"lesson1.jov", "lesson1_flex.cdi"}, {"lesson1.JOV", "lesson1_flex.cdi"}, {".jov", "_flex.cdi"},
+      {"abc", "_flex.cdi"}, {"a.b.c.jov", "a.b.c_flex.cdi"}, {"Unit 3 Review.jov", "Unit_3_Review_flex.cdi"},
       {"abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstu_flex.cdi"},
       {"abcdefghijklmnopqrstuv.jov", "abcdefghijklmnopqrstu_flex.cdi"},
       // Cut first, replaced second: the 21st character is a space.
-      {"Grade 5 Science Unit Two.jov", "Grade_5_Science_Unit__flex.cdi"},
-      {"  .jov", "___flex.cdi"},
+      {"Grade 5 Science Unit Two.jov", "Grade_5_Science_Unit__flex.cdi"}, {"  .jov", "___flex.cdi"},
       {"Leçon d'été à Zürich 2.jov", "Leçon_d'été_à_Zürich__flex.cdi"},
-      {"第三課の復習テスト問題集と解答例題二十一二三.jov",
-       "第三課の復習テスト問題集と解答例題二十一二_flex.cdi"},
+      {"第三課の復習テスト問題集と解答例題二十一二三.jov", "第三課の復習テスト問題集と解答例題二十一二_flex.cdi"},
       // Four bytes in UTF-8, a surrogate pair in UTF-16.
       {"🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒.jov", "🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒_flex.cdi"},
   };
-  for (const auto& row : rows) {
-    EXPECT_EQ(Utf8(MakeIntermediateName(Utf8Path(row.input).native())), row.expected) << row.input;
+  // clang-format on
+  for (const auto& [input, expected] : rows) {
+    EXPECT_EQ(Utf8(MakeIntermediateName(Utf8Path(input).native())), expected) << input;
   }
 }
 
@@ -47,16 +40,12 @@ TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
     std::int32_t status;
     std::optional<std::string> cause;
   } rows[] = {
-      {0, std::nullopt},
-      {1, std::nullopt},
-      {32767, std::nullopt},
-      {-1, ""},
-      {-32768, ""},
-      {32768, head + "32768, which is not a valid result."},
-      {65535, head + "65535, which is not a valid result."},
-      {65536, head + "0x00010000."},
-      {-32769, head + "0xFFFF7FFF."},
+      // clang-format off
+      {0, std::nullopt}, {1, std::nullopt}, {32767, std::nullopt}, {-1, ""}, {-32768, ""},
+      {32768, head + "32768, which is not a valid result."}, {65535, head + "65535, which is not a valid result."},
+      {65536, head + "0x00010000."}, {-32769, head + "0xFFFF7FFF."},
       {static_cast<std::int32_t>(0xC0000005), head + "0xC0000005."},
+      // clang-format on
   };
   for (const auto& row : rows) {
     const auto cause = ConversionFailureCause(row.status);

@@ -8,14 +8,11 @@ import re
 import subprocess
 import sys
 
-# DLLs every Windows 7 has. The api-ms-win-* sets and the universal C
-# runtime (ucrtbase) arrived later; the compiler's own DLLs (libstdc++,
-# libgcc, libwinpthread) would mean the program is not self-contained.
+# Every Windows 7 has these; not api-ms-win-*, ucrtbase or the compiler's own.
 SYSTEM_DLLS = set("""advapi32 comctl32 comdlg32 gdi32 imm32 kernel32 msvcrt ole32 oleaut32
     shell32 shlwapi user32 uxtheme version winmm ws2_32""".split())
 
-# Functions of Windows 8 and later that toolchains, static runtimes or a
-# careless call bring in; the headers' floor keeps our own code from them.
+# Windows 8+ functions that toolchains and static runtimes bring in.
 NEWER = re.compile(r"""(AddDllDirectory|AdjustWindowRectExForDpi|AreDpiAwarenessContextsEqual
     |CopyFile2|CreateFile2|CreateFileMappingFromApp|DiscardVirtualMemory|EnableNonClientDpiScaling
     |EnterSynchronizationBarrier|GetCurrentPackage\w*|GetCurrentThreadStackLimits|GetDpiFor\w+
@@ -37,7 +34,6 @@ def problems(objdump, program):
                         for part in ("Major", "Minor"))
         if version > (6, 1):
             found.append(f"header asks for {field} version {version[0]}.{version[1]}")
-    # objdump lists each DLL's imports under its name, one "hint ordinal name" line each.
     imports = re.findall(r"DLL Name: (\S+)\n(.*?)\n\n", dump, re.S)
     if not any(dll.lower() == "kernel32.dll" for dll, _ in imports):
         return found + ["no imports from KERNEL32 read: objdump's output must have changed"]
@@ -51,17 +47,12 @@ def problems(objdump, program):
     return found
 
 
-def main(argv):
-    if len(argv) < 3 or argv[0] != "--objdump":
-        sys.exit(__doc__)
-    failed = False
-    for program in argv[2:]:
-        found = problems(argv[1], program)
-        failed |= bool(found)
-        print(f"{program}: " + ("FAILS on Windows 7" if found else "loads on Windows 7"))
-        print("".join(f"  {problem}\n" for problem in found), end="")
-    return 1 if failed else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+if len(sys.argv) < 4 or sys.argv[1] != "--objdump":
+    sys.exit(__doc__)
+failed = False
+for program in sys.argv[3:]:
+    found = problems(sys.argv[2], program)
+    failed |= bool(found)
+    print(f"{program}: " + ("FAILS on Windows 7" if found else "loads on Windows 7"))
+    print("".join(f"  {problem}\n" for problem in found), end="")
+sys.exit(1 if failed else 0)
