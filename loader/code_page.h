@@ -12,8 +12,8 @@ namespace jov {
 // a whole UTF-8 sequence or UTF-16 surrogate pair) exactly as it stands.
 //
 // On Windows only where the ANSI code page spells it and reads it back as
-// the same character. A best-fit substitute does not count: the system
-// would hand the converter "Lodz" for "Łódź", another name. Under UTF-8
+// the same character. A best-fit substitute does not count: under 1252 the
+// system would hand the converter "Lódz" for "Łódź", another name. Under UTF-8
 // (65001) every character does; a lone surrogate, which is none, does not.
 // On POSIX every character does: names reach the converter as the bytes
 // the folder holds.
