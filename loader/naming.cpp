@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "loader/code_page.h"
+
 namespace jov {
 namespace {
 
@@ -12,12 +14,24 @@ constexpr std::string_view kIntermediateSuffix = "_flex.cdi";
 }  // namespace
 
 NativeString MakeIntermediateName(const NativeString& inputName) {
+  return MakeIntermediateName(inputName, ConverterCanReceive);
+}
+
+NativeString MakeIntermediateName(const NativeString& inputName, const CharacterTest& canReceive) {
   const std::size_t characters = CountCharacters(inputName);
   const std::size_t stemCharacters =
       std::min(characters > kDroppedFromEnd ? characters - kDroppedFromEnd : 0, kLongestStem);
   // Cutting before the suffix is added and before spaces are replaced is
   // what makes "Grade 5 Science Unit Two" end in a double underscore.
-  NativeString name = inputName.substr(0, PrefixEnd(inputName, stemCharacters));
+  const NativeStringView stem(inputName.data(), PrefixEnd(inputName, stemCharacters));
+  NativeString name;
+  // A character is replaced whole, so a surrogate pair becomes one
+  // underscore and the name keeps its length in characters.
+  for (std::size_t i = 0; i < stem.size();) {
+    const NativeStringView character = stem.substr(i, PrefixEnd(stem.substr(i), 1));
+    name += canReceive(character) ? NativeString(character) : FromAscii("_");
+    i += character.size();
+  }
   name += FromAscii(kIntermediateSuffix);
   SpacesToUnderscores(name);
   return name;

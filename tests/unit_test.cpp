@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <tuple>
 #include <vector>
 
 #include "loader/decoder.h"
@@ -13,24 +15,37 @@ namespace jov::test {
 namespace {
 
 // The cut counts characters, never bytes (UTF-8) or units (UTF-16), so a
-// name is never cut inside a character on either build.
-TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpaces) {
-  // clang-format off
-  const std::pair<const char*, const char*> rows[] = {
-      {"lesson1.jov", "lesson1_flex.cdi"}, {"lesson1.JOV", "lesson1_flex.cdi"}, {".jov", "_flex.cdi"},
-      {"abc", "_flex.cdi"}, {"a.b.c.jov", "a.b.c_flex.cdi"}, {"Unit 3 Review.jov", "Unit_3_Review_flex.cdi"},
-      {"abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstu_flex.cdi"},
-      {"abcdefghijklmnopqrstuv.jov", "abcdefghijklmnopqrstu_flex.cdi"},
+// name is never cut inside a character on either build. Each row names the
+// code page whose characters the converter receives: 0 for all of them
+// (POSIX, UTF-8), or 1252 and 1251 as far as these rows need them (Latin-1
+// and the Russian letters beyond ASCII).
+TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpacesAndTheUnreceivable) {
+  const std::tuple<unsigned, const char*, const char*> rows[] = {
+      // clang-format off
+      {0, "lesson1.jov", "lesson1_flex.cdi"}, {0, "lesson1.JOV", "lesson1_flex.cdi"}, {0, ".jov", "_flex.cdi"},
+      {0, "abc", "_flex.cdi"}, {0, "a.b.c.jov", "a.b.c_flex.cdi"}, {0, "Unit 3 Review.jov", "Unit_3_Review_flex.cdi"},
+      {0, "abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstu_flex.cdi"},
+      {0, "abcdefghijklmnopqrstuv.jov", "abcdefghijklmnopqrstu_flex.cdi"},
       // Cut first, replaced second: the 21st character is a space.
-      {"Grade 5 Science Unit Two.jov", "Grade_5_Science_Unit__flex.cdi"}, {"  .jov", "___flex.cdi"},
-      {"Leçon d'été à Zürich 2.jov", "Leçon_d'été_à_Zürich__flex.cdi"},
-      {"第三課の復習テスト問題集と解答例題二十一二三.jov", "第三課の復習テスト問題集と解答例題二十一二_flex.cdi"},
-      // Four bytes in UTF-8, a surrogate pair in UTF-16.
-      {"🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒.jov", "🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒_flex.cdi"},
+      {0, "Grade 5 Science Unit Two.jov", "Grade_5_Science_Unit__flex.cdi"}, {0, "  .jov", "___flex.cdi"},
+      {1252, "Leçon d'été à Zürich 2.jov", "Leçon_d'été_à_Zürich__flex.cdi"},
+      {1251, "Leçon d'été à Zürich 2.jov", "Le_on_d'_t____Z_rich__flex.cdi"},
+      {1252, "Обзор урока.jov", "____________flex.cdi"}, {1251, "Обзор урока.jov", "Обзор_урока_flex.cdi"},
+      {0, "第三課の復習テスト問題集と解答例題二十一二三.jov", "第三課の復習テスト問題集と解答例題二十一二_flex.cdi"},
+      // Four bytes in UTF-8, a surrogate pair in UTF-16: one character, one
+      // underscore.
+      {0, "🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒.jov", "🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒_flex.cdi"},
+      {1252, "a🎒b🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒.jov", "a_b___________________flex.cdi"},
+      // clang-format on
   };
-  // clang-format on
-  for (const auto& [input, expected] : rows) {
-    EXPECT_EQ(Utf8(MakeIntermediateName(Utf8Path(input).native())), expected) << input;
+  for (const auto& [codePage, input, expected] : rows) {
+    const auto receives = [page = codePage](NativeStringView character) {
+      const char32_t c = std::filesystem::path(NativeString(character)).u32string().at(0);
+      return page == 0 || c < 0x80 || (page == 1252 && c >= 0xA0 && c <= 0xFF) ||
+             (page == 1251 && c >= 0x410 && c <= 0x44F);
+    };
+    EXPECT_EQ(Utf8(MakeIntermediateName(Utf8Path(input).native(), receives)), expected)
+        << input << " under " << codePage;
   }
 }
 

@@ -27,6 +27,10 @@ void Hide(const std::filesystem::path& file);
 // tests themselves.
 std::filesystem::path ProgramDir();
 
+// The code page in which the converter receives its arguments: GetACP() on
+// Windows; 0 on POSIX, where names pass as bytes.
+unsigned AnsiCodePage();
+
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // Sets a variable for this process and the programs it starts; an empty

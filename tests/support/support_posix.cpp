@@ -18,6 +18,8 @@ std::filesystem::path Verbatim(const std::filesystem::path& path) { return path;
 
 void Hide(const std::filesystem::path&) {}
 
+unsigned AnsiCodePage() { return 0; }
+
 void SetVariable(const std::string& name, const std::string& value) {
   value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
 }

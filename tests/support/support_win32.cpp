@@ -26,6 +26,8 @@ void Hide(const std::filesystem::path& file) {
   ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
 }
 
+unsigned AnsiCodePage() { return ::GetACP(); }
+
 void SetVariable(const std::string& name, const std::string& value) {
   ::SetEnvironmentVariableW(FromUtf8(name).c_str(),
                             value.empty() ? nullptr : FromUtf8(value).c_str());

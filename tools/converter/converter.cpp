@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 namespace jov::converter {
 namespace {
@@ -30,8 +29,8 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
-std::filesystem::path ReportName(const std::filesystem::path& dbFile) {
-  std::string name = Utf8(dbFile);
+// `name`: the file the converter was given, in UTF-8.
+std::filesystem::path ReportName(std::string name) {
   constexpr std::string_view kSuffix = "_flex.cdi";
   if (name.ends_with(kSuffix)) name.resize(name.size() - kSuffix.size());
   name += ".ppc.txt";
@@ -61,39 +60,46 @@ Options ReadOptions(const GetEnv& getEnv) {
   return options;
 }
 
-int RunConverter(const std::vector<std::filesystem::path>& args, const Options& options) {
-  if (args.size() != 4 || args[0] != "-DbFile" || args[2] != "-CreatorID" ||
-      Utf8(args[3]).size() != 4) {
+int RunConverter(const std::vector<std::string>& args, const Options& options,
+                 const ToUtf8& toUtf8) {
+  if (args.size() != 4 || args[0] != "-DbFile" || args[2] != "-CreatorID" || args[3].size() != 4) {
     std::cerr << "usage: CASLcdi2ppc.exe -DbFile NAME -CreatorID ABCD\n";
     return kBadArguments;
   }
-  const std::filesystem::path& dbFile = args[1];
-  const std::string creatorId = Utf8(args[3]);
+  const std::string& dbFile = args[1];
+  const std::string name = toUtf8(dbFile);
+  const std::string& creatorId = args[3];
 
-  std::ifstream in(dbFile, std::ios::binary);
-  if (!in) {
-    std::cerr << "CASLcdi2ppc: cannot open " << Utf8(dbFile) << '\n';
-    return kUnreadable;
+  // The narrow file functions, as the real converter's: a name the code
+  // page cannot spell does not open.
+  std::string bytes;
+  std::FILE* in = std::fopen(dbFile.c_str(), "rb");
+  const bool opened = in != nullptr;
+  if (opened) {
+    char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) bytes.append(buffer, n);
+    std::fclose(in);
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  in.close();
-  const std::string bytes = content.str();
-
   if (options.record) {
     std::ofstream record(*options.record, std::ios::binary | std::ios::app);
-    record << "-DbFile\t" << Utf8(dbFile) << "\t-CreatorID\t" << creatorId << '\t' << Hex(bytes)
-           << '\n';
+    record << "-DbFile\t" << name << "\t-CreatorID\t" << creatorId << '\t'
+           << (opened ? Hex(bytes) : "cannot open") << '\n';
+  }
+  if (!opened) {
+    std::cerr << "CASLcdi2ppc: cannot open " << name << '\n';
+    return kUnreadable;
   }
 
-  std::ofstream report(ReportName(dbFile), std::ios::binary | std::ios::trunc);
+  const std::filesystem::path reportName = ReportName(name);
+  std::ofstream report(reportName, std::ios::binary | std::ios::trunc);
   report << "Converted for PocketPC by the CASLcdi2ppc stand-in\n"
-         << "DbFile: " << Utf8(dbFile) << "\nCreatorID: " << creatorId
-         << "\nBytes: " << bytes.size() << "\n----\n"
+         << "DbFile: " << name << "\nCreatorID: " << creatorId << "\nBytes: " << bytes.size()
+         << "\n----\n"
          << bytes;
   report.close();
   if (!report) {
-    std::cerr << "CASLcdi2ppc: cannot write " << Utf8(ReportName(dbFile)) << '\n';
+    std::cerr << "CASLcdi2ppc: cannot write " << Utf8(reportName) << '\n';
     return kUnwritable;
   }
 
@@ -107,13 +113,13 @@ int RunConverter(const std::vector<std::filesystem::path>& args, const Options& 
   if (options.stdoutBytes > 0) std::cout << '\n';
   std::cout.flush();
 
-  if (options.deleteInput) std::filesystem::remove(dbFile);
+  if (options.deleteInput) std::remove(dbFile.c_str());
   if (options.removeOther) {
     std::error_code ignored;
     std::filesystem::remove(*options.removeOther, ignored);
   }
 
-  const bool applies = !options.onlyFor || *options.onlyFor == Utf8(dbFile);
+  const bool applies = !options.onlyFor || *options.onlyFor == name;
   if (applies && options.signal) std::raise(*options.signal);
   if (applies && options.exitStatus) {
     // Through 32 unsigned bits so 0xC0000005 and -1 both reach the exit code

@@ -1,8 +1,10 @@
 // A stand-in for the real converter, CASLcdi2ppc.exe: it takes the same
 // arguments, reads the decoded file the loader hands it and leaves it in
 // place, and writes what it received to "<name>.ppc.txt" for a person to
-// look at. Environment variables that only it reads let tests choose how it
-// behaves; the loader itself reads none.
+// look at. Like the real one it is a narrow program: on Windows it gets its
+// arguments in the ANSI code page and opens the file by that name.
+// Environment variables that only it reads let tests choose how it behaves;
+// the loader itself reads none.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,7 @@ struct Options {
   std::optional<std::string> onlyFor;      // JOV_FAKE_ONLY: apply JOV_FAKE_EXIT to this file only
   bool deleteInput = false;                // JOV_FAKE_DELETE=1
   std::optional<std::filesystem::path> record;       // JOV_FAKE_RECORD: append a line per run
+                                                     // (received in UTF-8, opened or not)
   std::optional<int> signal;                         // JOV_FAKE_SIGNAL (POSIX): die by this signal
   std::uint64_t stdoutBytes = 0;                     // JOV_FAKE_STDOUT_BYTES: chatter this much
   std::optional<std::filesystem::path> removeOther;  // JOV_FAKE_REMOVE: an input gone mid-batch
@@ -27,7 +30,13 @@ struct Options {
 using GetEnv = std::function<std::optional<std::filesystem::path>(const char* name)>;
 Options ReadOptions(const GetEnv& getEnv);
 
-// Returns the process exit status: 0 on success, negative on failure.
-int RunConverter(const std::vector<std::filesystem::path>& args, const Options& options);
+// Turns an argument as the program received it into UTF-8: from the ANSI
+// code page on Windows, unchanged on POSIX.
+using ToUtf8 = std::function<std::string(const std::string& received)>;
+
+// `args` as the program received them. Returns the process exit status: 0
+// on success, negative on failure.
+int RunConverter(const std::vector<std::string>& args, const Options& options,
+                 const ToUtf8& toUtf8);
 
 }  // namespace jov::converter

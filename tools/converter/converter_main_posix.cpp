@@ -12,11 +12,11 @@ int main(int argc, char** argv) {
     std::ofstream(wait) << ::getpid() << '\n';
     ::sleep(60);
   }
-  const std::vector<std::filesystem::path> args(argv + 1, argv + argc);
+  const std::vector<std::string> args(argv + 1, argv + argc);
   const auto options =
       jov::converter::ReadOptions([](const char* name) -> std::optional<std::filesystem::path> {
         if (const char* value = std::getenv(name)) return value;
         return std::nullopt;
       });
-  return jov::converter::RunConverter(args, options);
+  return jov::converter::RunConverter(args, options, [](const std::string& s) { return s; });
 }

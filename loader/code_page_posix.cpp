@@ -1,0 +1,7 @@
+#include "loader/code_page.h"
+
+namespace jov {
+
+bool ConverterCanReceive(NativeStringView) { return true; }
+
+}  // namespace jov
