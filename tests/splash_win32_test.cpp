@@ -10,6 +10,7 @@
 #include "loader/ui.h"
 #include "splash/splash.h"
 #include "tests/support/support.h"
+#include "version.h"
 
 namespace jov::test {
 namespace {
@@ -148,6 +149,18 @@ TEST(SplashWindow, LaysOutItsControls) {
     EXPECT_EQ(labels, 6);
     ::PostMessageW(splash, WM_CHAR, L' ', 0);
   });
+}
+
+// The manifest names the program's own version, as its version record does.
+TEST(Resources, ManifestCarriesTheProjectVersion) {
+  const HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_NE(found, nullptr);
+  const std::string manifest(
+      static_cast<const char*>(::LockResource(::LoadResource(nullptr, found))),
+      ::SizeofResource(nullptr, found));
+  EXPECT_NE(
+      manifest.find("name=\"JOVLoaderProject.JOVLoader\" version=\"" JOV_VERSION_STRING ".0\""),
+      std::string::npos);
 }
 
 }  // namespace
