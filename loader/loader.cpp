@@ -93,6 +93,9 @@ std::optional<NativeString> ConversionFailureCause(std::int32_t status) {
   constexpr std::int32_t kShortMin = std::numeric_limits<std::int16_t>::min();
   constexpr std::int32_t kShortMax = std::numeric_limits<std::int16_t>::max();
   if (status >= 0 && status <= kShortMax) return std::nullopt;
+  if (const auto signal = DescribeEndingSignal(status)) {
+    return Line(FromAscii("The converter was ended by ") + *signal + FromAscii("."));
+  }
   // A negative status is an ordinary, expected failure: the message says
   // just that. Anything else is unusual enough to show.
   if (status >= kShortMin && status < 0) return NativeString();

@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "loader/process.h"
@@ -99,6 +101,15 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
   if (result < 0) return SystemError{static_cast<std::uint32_t>(errno)};
   if (WIFSIGNALED(status)) return -(128 + WTERMSIG(status));
   return static_cast<std::int8_t>(WEXITSTATUS(status));
+}
+
+std::optional<NativeString> DescribeEndingSignal(std::int32_t status) {
+  // Exit codes, read as 8 signed bits, stop at -128.
+  if (status > -129 || status <= -(128 + NSIG)) return std::nullopt;
+  const int signalNumber = -status - 128;
+  char text[128];
+  std::snprintf(text, sizeof text, "signal %d (%s)", signalNumber, ::strsignal(signalNumber));
+  return NativeString(text);
 }
 
 void HoldInterruptions() {

@@ -199,7 +199,8 @@ std::vector<Row> Rows() {
     {"Crash", three, onlyB({{"JOV_FAKE_EXIT", "0xC0000005"}}),
      {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", kComplete}, 1, threeReceived, {}, Where::kWindows},
     {"Killed", three, onlyB({{"JOV_FAKE_SIGNAL", "11"}, {"ASAN_OPTIONS", "handle_segv=0"}}),
-     {kFailed + "b.jov", kComplete}, 1, threeReceived, {}, Where::kPosix},
+     {kFailed + "b.jov\nThe converter was ended by signal 11 (Segmentation fault).", kComplete}, 1, threeReceived, {},
+     Where::kPosix},
     // The converter may remove its input itself, and may write more than any
     // pipe holds (a loader reading its output only after waiting would stall).
     {"ConverterDeletesAndChatters", three, {{"JOV_FAKE_DELETE", "1"}, {"JOV_FAKE_STDOUT_BYTES", "33554432"}},

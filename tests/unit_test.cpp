@@ -12,6 +12,12 @@
 namespace jov::test {
 namespace {
 
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
 // The cut counts characters, never bytes (UTF-8) or units (UTF-16), so a
 // name is never cut inside a character on either build.
 TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpaces) {
@@ -36,6 +42,8 @@ TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpaces) {
 
 TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
   const std::string head = "\nThe converter ended with status ";
+  // -(128 + N): ended by signal N, on POSIX only.
+  const auto bySignal = [](const char* cause) { return kWindows ? "" : std::string(cause); };
   const struct {
     std::int32_t status;
     std::optional<std::string> cause;
@@ -45,6 +53,8 @@ TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
       {32768, head + "32768, which is not a valid result."}, {65535, head + "65535, which is not a valid result."},
       {65536, head + "0x00010000."}, {-32769, head + "0xFFFF7FFF."},
       {static_cast<std::int32_t>(0xC0000005), head + "0xC0000005."},
+      {-128, ""}, {-129, bySignal("\nThe converter was ended by signal 1 (Hangup).")},
+      {-139, bySignal("\nThe converter was ended by signal 11 (Segmentation fault).")},
       // clang-format on
   };
   for (const auto& row : rows) {
