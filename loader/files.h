@@ -16,7 +16,7 @@ namespace jov {
 
 // The working directory's inputs: ordinary files (no folders, hidden or
 // system files) whose names end in ".jov" in any case, spelled as the
-// directory holds them and in a stable order. Fails only when the directory
+// directory holds them, in NaturalLess order. Fails only when the directory
 // itself cannot be read; an empty directory gives an empty list.
 Result<std::vector<NativeString>> ListInputs();
 

@@ -43,9 +43,8 @@ Result<std::vector<NativeString>> ListInputs() {
     struct stat info {};
     if (::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
   }
-  // Directory order is whatever the file system hashes to; byte order makes
-  // runs reproducible.
-  std::sort(names.begin(), names.end());
+  // Directory order is whatever the file system hashes to.
+  std::sort(names.begin(), names.end(), NaturalLess);
   return names;
 }
 

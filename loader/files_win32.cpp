@@ -60,6 +60,9 @@ Result<std::vector<NativeString>> ListInputs() {
       names.emplace_back(found.cFileName);
     }
   } while (::FindNextFileW(find.get(), &found));
+  // NTFS lists in its own upper-case order, FAT in order of creation, a
+  // network share as its server does.
+  std::sort(names.begin(), names.end(), NaturalLess);
   return names;
 }
 

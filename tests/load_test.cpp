@@ -167,6 +167,7 @@ std::vector<Row> Rows() {
   std::iota(everyByte.begin(), everyByte.end(), '\0');
   const std::vector<Input> three = {Plain("a.jov", "1"), Plain("b.jov", "2"), Plain("c.jov", "3")};
   const std::vector<std::string> threeReceived = {"a_flex.cdi 1", "b_flex.cdi 2", "c_flex.cdi 3"};
+  const std::string undecodable = "\nByte 0x01 at offset 0 cannot be decoded.";
   const std::string notStarted = kFailed + "a.jov\nThe converter ";
   const auto taken = [](const std::string& stem) {
     return kFailed + stem + ".jov\n" + stem +
@@ -192,6 +193,9 @@ std::vector<Row> Rows() {
      {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "broken.jov", "notes.jovx", ".hidden.jov",
       "folder.jov"}, Where::kBoth, [] { fs::create_directory("folder.jov"); Hide(".hidden.jov"); return Undo(); }},
     {"EmptyFolder", {}, {}, {kComplete}, 0, {}},
+    {"TakenInNaturalOrder", {{"Lesson 10.jov", "\x01"}, {"lesson 2.jov", "\x01"}, {"Lesson 1.jov", "\x01"}}, {},
+     {kFailed + "Lesson 1.jov" + undecodable, kFailed + "lesson 2.jov" + undecodable, kFailed + "Lesson 10.jov" + undecodable,
+      kComplete}, 1, {}},
     {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", kComplete}, 1, threeReceived},
     // A real access violation would summon wine's debugger; the status a
     // crash ends with is what the loader sees either way. The sanitizers

@@ -40,6 +40,49 @@ TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpaces) {
   }
 }
 
+// Each name before every later one; a fault in one comparison usually
+// breaks several pairs. Surrogate pairs sort by code point, after U+FF5A,
+// as in UTF-8.
+TEST(NaturalLess, OrdersNamesAsAUserReadsThem) {
+  const char* const names[] = {"",
+                               " ",
+                               "!",
+                               "0",
+                               "00",
+                               "01",
+                               "1",
+                               "1a",
+                               "2",
+                               "9",
+                               "010",
+                               "10",
+                               "99999999999999999999",
+                               "100000000000000000000",
+                               "_",
+                               "A",
+                               "a",
+                               "a.jov",
+                               "a1",
+                               "a2",
+                               "a10",
+                               "B",
+                               "b",
+                               "Lesson 2.jov",
+                               "Lesson 10.jov",
+                               "lesson 10.jov",
+                               "z",
+                               "{",
+                               "é",
+                               "ｚ",
+                               "🎒"};
+  for (std::size_t i = 0; i < std::size(names); ++i) {
+    for (std::size_t j = 0; j < std::size(names); ++j) {
+      const NativeString a = Utf8Path(names[i]).native(), b = Utf8Path(names[j]).native();
+      EXPECT_EQ(NaturalLess(a, b), i < j) << '"' << names[i] << "\" before \"" << names[j] << '"';
+    }
+  }
+}
+
 TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
   const std::string head = "\nThe converter ended with status ";
   // -(128 + N): ended by signal N, on POSIX only.
