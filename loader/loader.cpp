@@ -18,10 +18,23 @@ namespace {
 constexpr std::string_view kFailureHead = "An error occurred. Failed to load ";
 constexpr std::string_view kCompletion = "JOV Loading Complete";
 
+// Some system texts stand for the name they are about with "%1" ("%1 is
+// not a valid Win32 application."); the name goes in its place.
+NativeString Describe(SystemError error, const NativeString& name) {
+  NativeString text = Describe(error);
+  const NativeString insert = FromAscii("%1");
+  const NativeString shown = Printable(name);
+  for (auto at = text.find(insert); at != NativeString::npos; at = text.find(insert, at)) {
+    text.replace(at, insert.size(), shown);
+    at += shown.size();
+  }
+  return text;
+}
+
 // Causes go on a line of their own under the failure message.
 NativeString Line(const NativeString& text) { return FromAscii("\n") + text; }
 NativeString Line(std::string_view head, const NativeString& name, SystemError error) {
-  return Line(FromAscii(head) + Printable(name) + FromAscii(": ") + Describe(error));
+  return Line(FromAscii(head) + Printable(name) + FromAscii(": ") + Describe(error, name));
 }
 
 std::string Format(const char* format, auto... args) {
@@ -64,9 +77,10 @@ std::optional<NativeString> LoadOneFile(const NativeString& inputName) {
   } else if (!Interrupted()) {
     const NativeString program = ConverterProgram();
     const auto status = RunAndWait(program, ConverterArguments(intermediateName));
-    cause = status.ok() ? ConversionFailureCause(status.value())
-                        : Line(FromAscii("The converter ") + program +
-                               FromAscii(" could not be started: ") + Describe(status.error()));
+    cause = status.ok()
+                ? ConversionFailureCause(status.value())
+                : Line(FromAscii("The converter ") + program +
+                       FromAscii(" could not be started: ") + Describe(status.error(), program));
   }
 
   if (intermediateExists) {

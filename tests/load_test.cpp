@@ -101,6 +101,9 @@ TEST_P(Batch, RunsAsTheUserExpects) {
   std::vector<std::string> messages = capture.Finish();
   if (undo) undo();
 
+  for (const std::string& message : messages) {
+    EXPECT_EQ(message.find("%1"), std::string::npos) << "a placeholder reached the user";
+  }
   // Where the row's message ends in '*', the system's own wording follows.
   for (std::size_t i = 0; i < std::min(messages.size(), row.messages.size()); ++i) {
     const std::string& want = row.messages[i];
