@@ -41,6 +41,22 @@ std::wstring FullPath(const std::wstring& name) {
   return L"\\\\?\\" + folder + name;
 }
 
+// A file that someone (a virus scanner, the search indexer) holds open for a
+// moment is tried again, as SQLite's winDelete does: about ten tries over
+// about a second. One that is gone counts as removed.
+Result<void> Remove(const std::wstring& path) {
+  constexpr int kTries = 10;
+  for (int attempt = 1;; ++attempt) {
+    if (::DeleteFileW(path.c_str())) return {};
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                           error == ERROR_LOCK_VIOLATION;
+    if (!transient || attempt == kTries) return SystemError{error};
+    ::Sleep(25 * static_cast<DWORD>(attempt));
+  }
+}
+
 // ReadFile and WriteFile take 32-bit lengths.
 DWORD Chunk(std::size_t size) { return static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)); }
 
@@ -118,18 +134,26 @@ Result<File> OpenForReading(const NativeString& name) {
   return File(reinterpret_cast<std::intptr_t>(file));
 }
 
-Result<std::optional<File>> CreateIntermediate(const NativeString& name, const File&) {
+Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name, const File&) {
   const std::wstring path = FullPath(name);
   // CREATE_NEW: never through a link, a junction or another name of a file.
-  // One retry: a leftover that reappears at once is not a leftover.
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  // A leftover is removed once: one that reappears at once is not a leftover.
+  bool removed = false;
+  for (int attempt = 0; attempt < 3; ++attempt) {
     const HANDLE file =
         ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      return std::optional<File>(File(reinterpret_cast<std::intptr_t>(file)));
-    }
+    if (file != INVALID_HANDLE_VALUE)
+      return std::variant<File, NameTaken>(File(reinterpret_cast<std::intptr_t>(file)));
     const DWORD error = ::GetLastError();
+    // A file deleted while another program holds it open keeps its name, and
+    // lets nobody open it, until that program lets go (delete pending).
+    if (error == ERROR_ACCESS_DENIED &&
+        ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        ::GetLastError() == ERROR_ACCESS_DENIED) {
+      if (auto gone = Remove(path); !gone.ok()) return gone.error();
+      continue;
+    }
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return SystemError{error};
     // Looked at without following it, should it be a link or a junction.
     const win32::FileHandle existing(::CreateFileW(
@@ -142,29 +166,15 @@ Result<std::optional<File>> CreateIntermediate(const NativeString& name, const F
     }
     constexpr DWORD kNotALeftover = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
                                     FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
-    if ((info.dwFileAttributes & kNotALeftover) != 0 || info.nNumberOfLinks != 1) break;
+    if ((info.dwFileAttributes & kNotALeftover) != 0 || info.nNumberOfLinks != 1 || removed) break;
     if (::GetFileType(existing.get()) != FILE_TYPE_DISK) break;
-    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-      return SystemError{::GetLastError()};
-    }
+    if (auto gone = Remove(path); !gone.ok()) return gone.error();
+    removed = true;
   }
-  return std::optional<File>();
+  return std::variant<File, NameTaken>(removed ? NameTaken::kTakenAgain : NameTaken::kNotALeftover);
 }
 
-Result<void> RemoveFile(const NativeString& name) {
-  const std::wstring path = FullPath(name);
-  // As SQLite's winDelete does: about ten tries over about a second.
-  constexpr int kTries = 10;
-  for (int attempt = 1;; ++attempt) {
-    if (::DeleteFileW(path.c_str())) return {};
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
-    const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-                           error == ERROR_LOCK_VIOLATION;
-    if (!transient || attempt == kTries) return SystemError{error};
-    ::Sleep(25 * static_cast<DWORD>(attempt));
-  }
-}
+Result<void> RemoveFile(const NativeString& name) { return Remove(FullPath(name)); }
 
 FolderLock::~FolderLock() {
   if (handle_ == kNoHandle) return;

@@ -54,6 +54,10 @@ NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeStr
       return Line(Printable(intermediateName) +
                   FromAscii(" is taken by something that is not a leftover file; it was left as "
                             "it is."));
+    case Kind::kNameTakenAgain:
+      return Line(FromAscii("A leftover ") + Printable(intermediateName) +
+                  FromAscii(" was deleted, but the name was taken again at once; what took it was "
+                            "left as it is."));
     case Kind::kCreateOutput:
     case Kind::kWriteOutput:
       return Line("Could not write ", intermediateName, failure.error);

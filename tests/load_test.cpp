@@ -20,6 +20,7 @@
 #include "tests/support/support.h"
 
 #ifdef _WIN32
+#include <windows.h>
 constexpr bool kWindows = true;
 #else
 #include <pty.h>
@@ -165,6 +166,22 @@ Undo FileSizeLimit() {
 }
 #endif
 
+#ifdef _WIN32
+// Another program (a virus scanner, the search indexer) holds `name` open,
+// for `time` or else until the row is done.
+Undo HoldOpen(const wchar_t* name, DWORD share, std::chrono::milliseconds time = {}) {
+  const HANDLE file = ::CreateFileW(name, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  auto holder = std::make_shared<std::thread>([file, time] {
+    std::this_thread::sleep_for(time);
+    if (time.count() != 0) ::CloseHandle(file);
+  });
+  return [holder, file, time] {
+    holder->join();
+    if (time.count() == 0) ::CloseHandle(file);
+  };
+}
+#endif
+
 std::vector<Row> Rows() {
   std::string everyByte(254, '\0');
   std::iota(everyByte.begin(), everyByte.end(), '\0');
@@ -250,6 +267,19 @@ std::vector<Row> Rows() {
       "A" + std::string(20, '\xB0') + "_flex.cdi 4"}, {},
      Where::kPosix},
   };
+#ifdef _WIN32
+  using namespace std::chrono_literals;
+  rows.insert(rows.end(), {
+    // Removing a leftover waits for whoever holds it open. Under wine a file
+    // deleted while held open keeps its name and can still be looked at:
+    // to the loader, the name was taken again.
+    {"LeftoverHeldOpen", {Plain("a.jov", "1")}, {}, {kComplete}, 0, {"a_flex.cdi 1"}, {}, Where::kWindows,
+     [] { WriteFile("a_flex.cdi", "stale"); return HoldOpen(L"a_flex.cdi", FILE_SHARE_READ, 300ms); }},
+    {"LeftoverTakenAgain", {Plain("a.jov", "1")}, {}, {kFailed + "a.jov\nA leftover a_flex.cdi was deleted, but the name "
+     "was taken again at once; what took it was left as it is.", kComplete}, 1, {}, {}, Where::kWindows,
+     [] { WriteFile("a_flex.cdi", "stale"); return HoldOpen(L"a_flex.cdi", FILE_SHARE_READ | FILE_SHARE_DELETE); }},
+  });
+#endif
 #ifndef _WIN32
   // Wine enforces no access rights, and a full disk on Windows needs a small
   // volume, which needs administrator rights.
