@@ -73,7 +73,10 @@ Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& nam
 Result<void> RemoveFile(const NativeString& name);
 
 // Held by a run for as long as it works in the working directory, so that a
-// second run started there meanwhile cannot interfere with it.
+// second run started there meanwhile, from any session or (on a network
+// share) any machine, cannot interfere with it. On Windows it is the hidden
+// file ".jovloader.lock", gone when the lock is dropped or the run ends in
+// any way; on POSIX a lock on the folder itself.
 class FolderLock {
  public:
   FolderLock(FolderLock&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "loader/files.h"
@@ -177,37 +176,29 @@ Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& nam
 Result<void> RemoveFile(const NativeString& name) { return Remove(FullPath(name)); }
 
 FolderLock::~FolderLock() {
-  if (handle_ == kNoHandle) return;
-  ::ReleaseMutex(Handle(handle_));
-  ::CloseHandle(Handle(handle_));
+  if (handle_ != kNoHandle) ::CloseHandle(Handle(handle_));
 }
 
 Result<std::optional<FolderLock>> LockWorkingFolder() {
-  // The folder's final path names it however it was reached (a mapped drive,
-  // a link, another case); NTFS names compare without case.
-  const win32::FileHandle folder(
-      ::CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!folder) return LastError();
-  std::wstring path(::GetFinalPathNameByHandleW(folder.get(), nullptr, 0, 0), L'\0');
-  path.resize(
-      ::GetFinalPathNameByHandleW(folder.get(), path.data(), static_cast<DWORD>(path.size()), 0));
-  if (path.empty()) return LastError();
-  ::CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
-  // Object names may not hold a backslash past the namespace and are limited
-  // to MAX_PATH characters, so the path is hashed (64-bit FNV-1a).
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const wchar_t c : path) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
-  wchar_t name[64];
-  std::swprintf(name, 64, L"Local\\JOV Loader %016llx", static_cast<unsigned long long>(hash));
-
-  const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, name);
-  if (mutex == nullptr) return LastError();
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-    ::CloseHandle(mutex);
-    return std::optional<FolderLock>();
+  // A file in the folder itself is seen by every session and, on a network
+  // share, every machine. Opened by one handle at a time, and removed by the
+  // system when that handle closes, a crash included.
+  const std::wstring path = FullPath(L".jovloader.lock");
+  const HANDLE file =
+      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    return std::optional<FolderLock>(FolderLock(reinterpret_cast<std::intptr_t>(file)));
   }
-  return std::optional<FolderLock>(FolderLock(reinterpret_cast<std::intptr_t>(mutex)));
+  const DWORD error = ::GetLastError();
+  // Access is denied to a lock file whose run is just ending (its deletion is
+  // pending); where no file is, the folder cannot hold one (read-only).
+  const bool held = error == ERROR_SHARING_VIOLATION ||
+                    (error == ERROR_ACCESS_DENIED &&
+                     (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                      ::GetLastError() == ERROR_ACCESS_DENIED));
+  if (held) return std::optional<FolderLock>();
+  return SystemError{error};
 }
 
 }  // namespace jov

@@ -336,16 +336,27 @@ TEST(Program, LoadsTheFolderItStartsIn) {
   }
   const std::string record = ReadFile(folder.record());
   EXPECT_EQ(record, "-DbFile\tUnit_3_Review_flex.cdi\t-CreatorID\tWmtk\t" + Hex("review") + "\n");
-  EXPECT_FALSE(fs::exists("Unit_3_Review_flex.cdi"));
 
   // Started where another run is loading, it changes nothing.
-  const auto lock = LockWorkingFolder();
-  ASSERT_TRUE(lock.ok() && lock.value());
-  MessageCapture second;
-  EXPECT_EQ(RunProgram().value(), 1);
-  EXPECT_EQ(second.Finish(), std::vector<std::string>{"An error occurred.\nJOV Loader is already "
-                                                      "loading the files in this folder."});
-  EXPECT_EQ(ReadFile(folder.record()), record) << "a conversion ran";
+  {
+    const auto lock = LockWorkingFolder();
+    ASSERT_TRUE(lock.ok() && lock.value());
+#ifdef _WIN32
+    // Seen from every session and machine: a file in the folder, hidden.
+    const DWORD attributes = ::GetFileAttributesW(L".jovloader.lock");
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN));
+#endif
+    MessageCapture second;
+    EXPECT_EQ(RunProgram().value(), 1);
+    EXPECT_EQ(second.Finish(), std::vector<std::string>{"An error occurred.\nJOV Loader is already "
+                                                        "loading the files in this folder."});
+    EXPECT_EQ(ReadFile(folder.record()), record) << "a conversion ran";
+  }
+  // No intermediate file and no lock is left behind.
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(".")) left.insert(Utf8(entry.path().filename()));
+  EXPECT_EQ(left, (std::set<std::string>{"CASLcdi2ppc.exe", "Unit 3 Review.jov",
+                                         "Unit_3_Review.ppc.txt", "broken.jov"}));
 }
 
 #ifndef _WIN32
