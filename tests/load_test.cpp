@@ -167,18 +167,15 @@ Undo FileSizeLimit() {
 #endif
 
 #ifdef _WIN32
-// Another program (a virus scanner, the search indexer) holds `name` open,
-// for `time` or else until the row is done.
-Undo HoldOpen(const wchar_t* name, DWORD share, std::chrono::milliseconds time = {}) {
+// Another program (a virus scanner, the search indexer) holds `name` open
+// for a moment.
+Undo HoldOpen(const wchar_t* name, DWORD share) {
   const HANDLE file = ::CreateFileW(name, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
-  auto holder = std::make_shared<std::thread>([file, time] {
-    std::this_thread::sleep_for(time);
-    if (time.count() != 0) ::CloseHandle(file);
+  auto holder = std::make_shared<std::thread>([file] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::CloseHandle(file);
   });
-  return [holder, file, time] {
-    holder->join();
-    if (time.count() == 0) ::CloseHandle(file);
-  };
+  return [holder] { holder->join(); };
 }
 #endif
 
@@ -268,13 +265,12 @@ std::vector<Row> Rows() {
      Where::kPosix},
   };
 #ifdef _WIN32
-  using namespace std::chrono_literals;
   rows.insert(rows.end(), {
     // Removing a leftover waits for whoever holds it open. Under wine a file
     // deleted while held open keeps its name and can still be looked at:
     // to the loader, the name was taken again.
     {"LeftoverHeldOpen", {Plain("a.jov", "1")}, {}, {kComplete}, 0, {"a_flex.cdi 1"}, {}, Where::kWindows,
-     [] { WriteFile("a_flex.cdi", "stale"); return HoldOpen(L"a_flex.cdi", FILE_SHARE_READ, 300ms); }},
+     [] { WriteFile("a_flex.cdi", "stale"); return HoldOpen(L"a_flex.cdi", FILE_SHARE_READ); }},
     {"LeftoverTakenAgain", {Plain("a.jov", "1")}, {}, {kFailed + "a.jov\nA leftover a_flex.cdi was deleted, but the name "
      "was taken again at once; what took it was left as it is.", kComplete}, 1, {}, {}, Where::kWindows,
      [] { WriteFile("a_flex.cdi", "stale"); return HoldOpen(L"a_flex.cdi", FILE_SHARE_READ | FILE_SHARE_DELETE); }},
