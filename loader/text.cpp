@@ -84,7 +84,7 @@ std::strong_ordering NaturalCompare(std::u32string_view a, std::u32string_view b
 
 bool NaturalLess(NativeStringView a, NativeStringView b) {
   const std::u32string x = CodePoints(a), y = CodePoints(b);
-  if (const auto order = NaturalCompare(x, y); order != 0) return order < 0;
+  if (const auto order = NaturalCompare(x, y); std::is_neq(order)) return std::is_lt(order);
   if (x != y) return x < y;
   return a < b;
 }
