@@ -4,6 +4,7 @@
 #include <cassert>
 #include <memory>
 #include <new>
+#include <variant>
 
 #include "loader/files.h"
 
@@ -98,8 +99,11 @@ std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
   if (!input.ok()) return DecodeFailure{Kind::kOpenInput, input.error()};
   auto created = CreateIntermediate(intermediateName, input.value());
   if (!created.ok()) return DecodeFailure{Kind::kCreateOutput, created.error()};
-  if (!created.value()) return DecodeFailure{Kind::kNameTaken, {}};
-  File& output = *created.value();
+  if (const auto* taken = std::get_if<NameTaken>(&created.value())) {
+    return DecodeFailure{
+        *taken == NameTaken::kTakenAgain ? Kind::kNameTakenAgain : Kind::kNameTaken, {}};
+  }
+  File& output = std::get<File>(created.value());
 
   const auto storage = AllocateBlock();
   const std::span<std::uint8_t> buffer(storage.get(), kDecodeBlockSize);

@@ -25,13 +25,14 @@ struct DecodeFailure {
   enum class Kind {
     kOpenInput,
     kReadInput,
-    kNameTaken,  // the intermediate name holds something that is not a leftover
+    kNameTaken,       // the intermediate name holds something that is not a leftover
+    kNameTakenAgain,  // a leftover was removed, and the name was taken again at once
     kCreateOutput,
     kWriteOutput,
     kUndecodableByte
   };
   Kind kind;
-  SystemError error;         // for all but kNameTaken and kUndecodableByte
+  SystemError error;         // for all but the kNameTaken kinds and kUndecodableByte
   std::uint64_t offset = 0;  // kUndecodableByte: where the byte stands
   std::uint8_t byte = 0;     // kUndecodableByte: its stored value
   // Whether the intermediate file was created; the caller removes it.

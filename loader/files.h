@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "loader/result.h"
@@ -16,9 +17,15 @@ namespace jov {
 
 // The working directory's inputs: ordinary files (no folders, hidden or
 // system files) whose names end in ".jov" in any case, spelled as the
-// directory holds them and in a stable order. Fails only when the directory
+// directory holds them, in NaturalLess order. Fails only when the directory
 // itself cannot be read; an empty directory gives an empty list.
 Result<std::vector<NativeString>> ListInputs();
+
+// Why CreateIntermediate left a name alone.
+enum class NameTaken {
+  kNotALeftover,  // what holds it is not a leftover file
+  kTakenAgain,    // a leftover was removed, and the name was taken again at once
+};
 
 // An open file, closed when dropped.
 class File {
@@ -37,8 +44,8 @@ class File {
 
  private:
   friend Result<File> OpenForReading(const NativeString& name);
-  friend Result<std::optional<File>> CreateIntermediate(const NativeString& name,
-                                                        const File& input);
+  friend Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name,
+                                                                  const File& input);
 
   // A file descriptor on POSIX, a HANDLE on Windows.
   using NativeHandle = std::intptr_t;
@@ -53,11 +60,12 @@ Result<File> OpenForReading(const NativeString& name);
 
 // Creates `name` afresh, never writing through anything already there. An
 // ordinary file with a single link in its place is a leftover of an
-// interrupted run and is replaced. Anything else (a link of either kind, a
-// junction, a folder, a FIFO, a device) is left untouched, and the result
-// is empty: the name is taken. On POSIX the new file grants no more access
-// than `input`.
-Result<std::optional<File>> CreateIntermediate(const NativeString& name, const File& input);
+// interrupted run and is removed as RemoveFile does, once. Anything else (a
+// link of either kind, a junction, a folder, a FIFO, a device) is left
+// untouched, and the result says why the name is taken. On POSIX the new
+// file grants no more access than `input`.
+Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name,
+                                                         const File& input);
 
 // A file that is already gone counts as removed. On Windows a file that
 // someone (a virus scanner, the search indexer) holds open for a moment is
@@ -65,7 +73,10 @@ Result<std::optional<File>> CreateIntermediate(const NativeString& name, const F
 Result<void> RemoveFile(const NativeString& name);
 
 // Held by a run for as long as it works in the working directory, so that a
-// second run started there meanwhile cannot interfere with it.
+// second run started there meanwhile, from any session or (on a network
+// share) any machine, cannot interfere with it. On Windows it is the hidden
+// file ".jovloader.lock", gone when the lock is dropped or the run ends in
+// any way; on POSIX a lock on the folder itself.
 class FolderLock {
  public:
   FolderLock(FolderLock&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}

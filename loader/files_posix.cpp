@@ -43,9 +43,8 @@ Result<std::vector<NativeString>> ListInputs() {
     struct stat info {};
     if (::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) names.push_back(name);
   }
-  // Directory order is whatever the file system hashes to; byte order makes
-  // runs reproducible.
-  std::sort(names.begin(), names.end());
+  // Directory order is whatever the file system hashes to.
+  std::sort(names.begin(), names.end(), NaturalLess);
   return names;
 }
 
@@ -105,26 +104,29 @@ Result<File> OpenForReading(const NativeString& name) {
   return File(fd);
 }
 
-Result<std::optional<File>> CreateIntermediate(const NativeString& name, const File& input) {
+Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name,
+                                                         const File& input) {
   struct stat inputInfo {};
   if (::fstat(Descriptor(input.handle_), &inputInfo) != 0) return LastError();
   const mode_t mode = inputInfo.st_mode & 0666;
   // O_EXCL: never through a link, onto a FIFO (where open would wait for a
-  // reader) or a device. One retry: a leftover that reappears at once is
-  // not a leftover.
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  // reader) or a device. A leftover is removed once: one that reappears at
+  // once is not a leftover.
+  bool removed = false;
+  for (int attempt = 0; attempt < 3; ++attempt) {
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0) return std::optional<File>(File(fd));
+    if (fd >= 0) return std::variant<File, NameTaken>(File(fd));
     if (errno != EEXIST) return LastError();
     struct stat info {};
     if (::lstat(name.c_str(), &info) != 0) {
       if (errno == ENOENT) continue;
       return LastError();
     }
-    if (!S_ISREG(info.st_mode) || info.st_nlink != 1) break;
-    if (::unlink(name.c_str()) != 0 && errno != ENOENT) return LastError();
+    if (!S_ISREG(info.st_mode) || info.st_nlink != 1 || removed) break;
+    if (auto gone = RemoveFile(name); !gone.ok()) return gone.error();
+    removed = true;
   }
-  return std::optional<File>();
+  return std::variant<File, NameTaken>(removed ? NameTaken::kTakenAgain : NameTaken::kNotALeftover);
 }
 
 Result<void> RemoveFile(const NativeString& name) {

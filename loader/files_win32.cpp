@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "loader/files.h"
@@ -41,6 +40,22 @@ std::wstring FullPath(const std::wstring& name) {
   return L"\\\\?\\" + folder + name;
 }
 
+// A file that someone (a virus scanner, the search indexer) holds open for a
+// moment is tried again, as SQLite's winDelete does: about ten tries over
+// about a second. One that is gone counts as removed.
+Result<void> Remove(const std::wstring& path) {
+  constexpr int kTries = 10;
+  for (int attempt = 1;; ++attempt) {
+    if (::DeleteFileW(path.c_str())) return {};
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
+                           error == ERROR_LOCK_VIOLATION;
+    if (!transient || attempt == kTries) return SystemError{error};
+    ::Sleep(25 * static_cast<DWORD>(attempt));
+  }
+}
+
 // ReadFile and WriteFile take 32-bit lengths.
 DWORD Chunk(std::size_t size) { return static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)); }
 
@@ -60,6 +75,9 @@ Result<std::vector<NativeString>> ListInputs() {
       names.emplace_back(found.cFileName);
     }
   } while (::FindNextFileW(find.get(), &found));
+  // NTFS lists in its own upper-case order, FAT in order of creation, a
+  // network share as its server does.
+  std::sort(names.begin(), names.end(), NaturalLess);
   return names;
 }
 
@@ -115,18 +133,26 @@ Result<File> OpenForReading(const NativeString& name) {
   return File(reinterpret_cast<std::intptr_t>(file));
 }
 
-Result<std::optional<File>> CreateIntermediate(const NativeString& name, const File&) {
+Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name, const File&) {
   const std::wstring path = FullPath(name);
   // CREATE_NEW: never through a link, a junction or another name of a file.
-  // One retry: a leftover that reappears at once is not a leftover.
-  for (int attempt = 0; attempt < 2; ++attempt) {
+  // A leftover is removed once: one that reappears at once is not a leftover.
+  bool removed = false;
+  for (int attempt = 0; attempt < 3; ++attempt) {
     const HANDLE file =
         ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      return std::optional<File>(File(reinterpret_cast<std::intptr_t>(file)));
-    }
+    if (file != INVALID_HANDLE_VALUE)
+      return std::variant<File, NameTaken>(File(reinterpret_cast<std::intptr_t>(file)));
     const DWORD error = ::GetLastError();
+    // A file deleted while another program holds it open keeps its name, and
+    // lets nobody open it, until that program lets go (delete pending).
+    if (error == ERROR_ACCESS_DENIED &&
+        ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+        ::GetLastError() == ERROR_ACCESS_DENIED) {
+      if (auto gone = Remove(path); !gone.ok()) return gone.error();
+      continue;
+    }
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return SystemError{error};
     // Looked at without following it, should it be a link or a junction.
     const win32::FileHandle existing(::CreateFileW(
@@ -139,62 +165,40 @@ Result<std::optional<File>> CreateIntermediate(const NativeString& name, const F
     }
     constexpr DWORD kNotALeftover = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
                                     FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
-    if ((info.dwFileAttributes & kNotALeftover) != 0 || info.nNumberOfLinks != 1) break;
+    if ((info.dwFileAttributes & kNotALeftover) != 0 || info.nNumberOfLinks != 1 || removed) break;
     if (::GetFileType(existing.get()) != FILE_TYPE_DISK) break;
-    if (!::DeleteFileW(path.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
-      return SystemError{::GetLastError()};
-    }
+    if (auto gone = Remove(path); !gone.ok()) return gone.error();
+    removed = true;
   }
-  return std::optional<File>();
+  return std::variant<File, NameTaken>(removed ? NameTaken::kTakenAgain : NameTaken::kNotALeftover);
 }
 
-Result<void> RemoveFile(const NativeString& name) {
-  const std::wstring path = FullPath(name);
-  // As SQLite's winDelete does: about ten tries over about a second.
-  constexpr int kTries = 10;
-  for (int attempt = 1;; ++attempt) {
-    if (::DeleteFileW(path.c_str())) return {};
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
-    const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
-                           error == ERROR_LOCK_VIOLATION;
-    if (!transient || attempt == kTries) return SystemError{error};
-    ::Sleep(25 * static_cast<DWORD>(attempt));
-  }
-}
+Result<void> RemoveFile(const NativeString& name) { return Remove(FullPath(name)); }
 
 FolderLock::~FolderLock() {
-  if (handle_ == kNoHandle) return;
-  ::ReleaseMutex(Handle(handle_));
-  ::CloseHandle(Handle(handle_));
+  if (handle_ != kNoHandle) ::CloseHandle(Handle(handle_));
 }
 
 Result<std::optional<FolderLock>> LockWorkingFolder() {
-  // The folder's final path names it however it was reached (a mapped drive,
-  // a link, another case); NTFS names compare without case.
-  const win32::FileHandle folder(
-      ::CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!folder) return LastError();
-  std::wstring path(::GetFinalPathNameByHandleW(folder.get(), nullptr, 0, 0), L'\0');
-  path.resize(
-      ::GetFinalPathNameByHandleW(folder.get(), path.data(), static_cast<DWORD>(path.size()), 0));
-  if (path.empty()) return LastError();
-  ::CharUpperBuffW(path.data(), static_cast<DWORD>(path.size()));
-  // Object names may not hold a backslash past the namespace and are limited
-  // to MAX_PATH characters, so the path is hashed (64-bit FNV-1a).
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const wchar_t c : path) hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ull;
-  wchar_t name[64];
-  std::swprintf(name, 64, L"Local\\JOV Loader %016llx", static_cast<unsigned long long>(hash));
-
-  const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, name);
-  if (mutex == nullptr) return LastError();
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-    ::CloseHandle(mutex);
-    return std::optional<FolderLock>();
+  // A file in the folder itself is seen by every session and, on a network
+  // share, every machine. Opened by one handle at a time, and removed by the
+  // system when that handle closes, a crash included.
+  const std::wstring path = FullPath(L".jovloader.lock");
+  const HANDLE file =
+      ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    return std::optional<FolderLock>(FolderLock(reinterpret_cast<std::intptr_t>(file)));
   }
-  return std::optional<FolderLock>(FolderLock(reinterpret_cast<std::intptr_t>(mutex)));
+  const DWORD error = ::GetLastError();
+  // Access is denied to a lock file whose run is just ending (its deletion is
+  // pending); where no file is, the folder cannot hold one (read-only).
+  const bool held = error == ERROR_SHARING_VIOLATION ||
+                    (error == ERROR_ACCESS_DENIED &&
+                     (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                      ::GetLastError() == ERROR_ACCESS_DENIED));
+  if (held) return std::optional<FolderLock>();
+  return SystemError{error};
 }
 
 }  // namespace jov

@@ -18,10 +18,23 @@ namespace {
 constexpr std::string_view kFailureHead = "An error occurred. Failed to load ";
 constexpr std::string_view kCompletion = "JOV Loading Complete";
 
+// Some system texts stand for the name they are about with "%1" ("%1 is
+// not a valid Win32 application."); the name goes in its place.
+NativeString Describe(SystemError error, const NativeString& name) {
+  NativeString text = Describe(error);
+  const NativeString insert = FromAscii("%1");
+  const NativeString shown = Printable(name);
+  for (auto at = text.find(insert); at != NativeString::npos; at = text.find(insert, at)) {
+    text.replace(at, insert.size(), shown);
+    at += shown.size();
+  }
+  return text;
+}
+
 // Causes go on a line of their own under the failure message.
 NativeString Line(const NativeString& text) { return FromAscii("\n") + text; }
 NativeString Line(std::string_view head, const NativeString& name, SystemError error) {
-  return Line(FromAscii(head) + Printable(name) + FromAscii(": ") + Describe(error));
+  return Line(FromAscii(head) + Printable(name) + FromAscii(": ") + Describe(error, name));
 }
 
 std::string Format(const char* format, auto... args) {
@@ -41,6 +54,10 @@ NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeStr
       return Line(Printable(intermediateName) +
                   FromAscii(" is taken by something that is not a leftover file; it was left as "
                             "it is."));
+    case Kind::kNameTakenAgain:
+      return Line(FromAscii("A leftover ") + Printable(intermediateName) +
+                  FromAscii(" was deleted, but the name was taken again at once; what took it was "
+                            "left as it is."));
     case Kind::kCreateOutput:
     case Kind::kWriteOutput:
       return Line("Could not write ", intermediateName, failure.error);
@@ -64,9 +81,10 @@ std::optional<NativeString> LoadOneFile(const NativeString& inputName) {
   } else if (!Interrupted()) {
     const NativeString program = ConverterProgram();
     const auto status = RunAndWait(program, ConverterArguments(intermediateName));
-    cause = status.ok() ? ConversionFailureCause(status.value())
-                        : Line(FromAscii("The converter ") + program +
-                               FromAscii(" could not be started: ") + Describe(status.error()));
+    cause = status.ok()
+                ? ConversionFailureCause(status.value())
+                : Line(FromAscii("The converter ") + program +
+                       FromAscii(" could not be started: ") + Describe(status.error(), program));
   }
 
   if (intermediateExists) {
@@ -93,6 +111,9 @@ std::optional<NativeString> ConversionFailureCause(std::int32_t status) {
   constexpr std::int32_t kShortMin = std::numeric_limits<std::int16_t>::min();
   constexpr std::int32_t kShortMax = std::numeric_limits<std::int16_t>::max();
   if (status >= 0 && status <= kShortMax) return std::nullopt;
+  if (const auto signal = DescribeEndingSignal(status)) {
+    return Line(FromAscii("The converter was ended by ") + *signal + FromAscii("."));
+  }
   // A negative status is an ordinary, expected failure: the message says
   // just that. Anything else is unusual enough to show.
   if (status >= kShortMin && status < 0) return NativeString();

@@ -22,7 +22,7 @@ std::vector<NativeString> ConverterArguments(const NativeString& intermediateNam
 // (0..32767), otherwise the text that follows the failure message. That text
 // is empty for a failure a 16-bit status can express (a negative one); a
 // status outside that range (40000, 0xC0000005) is named on a line of its
-// own.
+// own, and so is a signal that ended the converter (POSIX).
 std::optional<NativeString> ConversionFailureCause(std::int32_t status);
 
 struct LoadSummary {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "loader/result.h"
@@ -19,6 +20,11 @@ namespace jov {
 // value, so exit(-1) gives -1, and a child ended by signal N gives -(128 + N).
 Result<std::int32_t> RunAndWait(const NativeString& program,
                                 std::span<const NativeString> arguments);
+
+// The signal a status from RunAndWait says ended the child, as words for the
+// user ("signal 11 (Segmentation fault)"); nothing for an exit code. Only
+// POSIX ends programs by signal: on Windows every status is an exit code.
+std::optional<NativeString> DescribeEndingSignal(std::int32_t status);
 
 // How the run meets signals (POSIX; Windows sends a program like this one
 // none), set once before it starts. A request to end the program (SIGINT,

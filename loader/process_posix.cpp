@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "loader/process.h"
@@ -91,14 +93,29 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
     if (gHeldSignal != 0 && gHeldSignal != SIGINT) ::kill(pid, gHeldSignal);
   }
 
-  int status = 0;
+  // Waited for without reaping: until it is reaped, the converter's pid
+  // cannot pass to another process, so a request passed on meanwhile reaches
+  // the converter (a zombie by then) or nobody. It is forgotten first.
+  siginfo_t info{};
   int result = 0;
-  while ((result = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+  while ((result = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT)) < 0 &&
+         errno == EINTR) {
   }
   gConverter = 0;
   if (result < 0) return SystemError{static_cast<std::uint32_t>(errno)};
-  if (WIFSIGNALED(status)) return -(128 + WTERMSIG(status));
-  return static_cast<std::int8_t>(WEXITSTATUS(status));
+  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  if (info.si_code == CLD_EXITED) return static_cast<std::int8_t>(info.si_status);
+  return -(128 + info.si_status);
+}
+
+std::optional<NativeString> DescribeEndingSignal(std::int32_t status) {
+  // Exit codes, read as 8 signed bits, stop at -128.
+  if (status > -129 || status <= -(128 + NSIG)) return std::nullopt;
+  const int signalNumber = -status - 128;
+  char text[128];
+  std::snprintf(text, sizeof text, "signal %d (%s)", signalNumber, ::strsignal(signalNumber));
+  return NativeString(text);
 }
 
 void HoldInterruptions() {

@@ -38,6 +38,8 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
   return static_cast<std::int32_t>(exitCode);
 }
 
+std::optional<NativeString> DescribeEndingSignal(std::int32_t) { return std::nullopt; }
+
 // A program with windows gets no console signals; ending it from outside
 // (TerminateProcess) cannot be caught at all.
 void HoldInterruptions() {}

@@ -1,5 +1,6 @@
 #include "loader/text.h"
 
+#include <compare>
 #include <cstdio>
 #include <filesystem>
 #include <type_traits>
@@ -30,7 +31,63 @@ namespace {
   return pair ? 2 : 1;
 }
 
+// Code points; a unit outside a valid sequence stands for itself (a stray
+// UTF-8 byte b as U+DC00 + b, the way Python escapes it, a lone surrogate as
+// its value).
+std::u32string CodePoints(NativeStringView text) {
+  std::u32string points;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = CharacterUnits(text, i);
+    const auto unit = [&](std::size_t k) {
+      return static_cast<char32_t>(static_cast<std::make_unsigned_t<NativeChar>>(text[k]));
+    };
+    char32_t point = unit(i);
+    if constexpr (sizeof(NativeChar) == 2) {
+      if (length == 2) point = 0x10000 + ((point - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+    } else if (point >= 0x80) {
+      point = length == 1 ? 0xDC00 + point : point & (0x7Fu >> length);
+      for (std::size_t k = i + 1; k < i + length; ++k) point = (point << 6) | (unit(k) & 0x3F);
+    }
+    points += point;
+    i += length;
+  }
+  return points;
+}
+
+bool IsDigit(char32_t c) { return c >= '0' && c <= '9'; }
+char32_t Folded(char32_t c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+std::strong_ordering NaturalCompare(std::u32string_view a, std::u32string_view b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (IsDigit(a[i]) && IsDigit(b[j])) {
+      const auto run = [](std::u32string_view s, std::size_t& k) {
+        while (k < s.size() && s[k] == '0') ++k;
+        const std::size_t start = k;
+        while (k < s.size() && IsDigit(s[k])) ++k;
+        return s.substr(start, k - start);
+      };
+      const std::u32string_view x = run(a, i), y = run(b, j);
+      // Without leading zeros, the longer number is the larger.
+      if (x.size() != y.size()) return x.size() <=> y.size();
+      if (const int c = x.compare(y); c != 0) return c <=> 0;
+      continue;
+    }
+    if (Folded(a[i]) != Folded(b[j])) return Folded(a[i]) <=> Folded(b[j]);
+    ++i;
+    ++j;
+  }
+  return (a.size() - i) <=> (b.size() - j);
+}
+
 }  // namespace
+
+bool NaturalLess(NativeStringView a, NativeStringView b) {
+  const std::u32string x = CodePoints(a), y = CodePoints(b);
+  if (const auto order = NaturalCompare(x, y); std::is_neq(order)) return std::is_lt(order);
+  if (x != y) return x < y;
+  return a < b;
+}
 
 NativeString FromAscii(std::string_view ascii) { return NativeString(ascii.begin(), ascii.end()); }
 

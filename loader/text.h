@@ -31,6 +31,14 @@ std::size_t CountCharacters(NativeStringView text);
 // code point; text.size() when it holds fewer characters.
 std::size_t PrefixEnd(NativeStringView text, std::size_t count);
 
+// The order inputs are taken in, the same on every platform and file
+// system, as a user sees names listed: runs of ASCII digits compare by their
+// value ("Lesson 2" before "Lesson 10"), ASCII letters without case, every
+// other character by code point (never by UTF-16 unit, so both encodings
+// agree). Names equal so far are ordered by code point, so the order is
+// total.
+bool NaturalLess(NativeStringView a, NativeStringView b);
+
 // A name as it may be shown: control characters, which could move a
 // terminal's cursor or rewrite what it shows, become escapes (\n, \t, \r,
 // or \ooo in octal). Windows names cannot hold any.

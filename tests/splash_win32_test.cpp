@@ -10,6 +10,7 @@
 #include "loader/ui.h"
 #include "splash/splash.h"
 #include "tests/support/support.h"
+#include "version.h"
 
 namespace jov::test {
 namespace {
@@ -148,6 +149,16 @@ TEST(SplashWindow, LaysOutItsControls) {
     EXPECT_EQ(labels, 6);
     ::PostMessageW(splash, WM_CHAR, L' ', 0);
   });
+}
+
+// The manifest, a resource Windows reads, names the program's own version.
+TEST(Resources, ManifestCarriesTheProjectVersion) {
+  const HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_NE(found, nullptr);
+  const auto* text = static_cast<const char*>(::LockResource(::LoadResource(nullptr, found)));
+  EXPECT_NE(std::string_view(text, ::SizeofResource(nullptr, found))
+                .find("JOVLoader\" version=\"" JOV_VERSION_STRING ".0\""),
+            std::string::npos);
 }
 
 }  // namespace

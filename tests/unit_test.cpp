@@ -14,6 +14,12 @@
 namespace jov::test {
 namespace {
 
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
 // The cut counts characters, never bytes (UTF-8) or units (UTF-16), so a
 // name is never cut inside a character on either build. Each row names the
 // code page whose characters the converter receives: 0 for all of them
@@ -49,8 +55,53 @@ TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpacesAnd
   }
 }
 
+// Each name before every later one; a fault in one comparison usually
+// breaks several pairs. Surrogate pairs sort by code point, after U+FF5A,
+// as in UTF-8.
+TEST(NaturalLess, OrdersNamesAsAUserReadsThem) {
+  const char* const names[] = {"",
+                               " ",
+                               "!",
+                               "0",
+                               "00",
+                               "01",
+                               "1",
+                               "1a",
+                               "2",
+                               "9",
+                               "010",
+                               "10",
+                               "99999999999999999999",
+                               "100000000000000000000",
+                               "_",
+                               "A",
+                               "a",
+                               "a.jov",
+                               "a1",
+                               "a2",
+                               "a10",
+                               "B",
+                               "b",
+                               "Lesson 2.jov",
+                               "Lesson 10.jov",
+                               "lesson 10.jov",
+                               "z",
+                               "{",
+                               "é",
+                               "ｚ",
+                               "🎒"};
+  for (std::size_t i = 0; i < std::size(names); ++i) {
+    for (std::size_t j = 0; j < std::size(names); ++j) {
+      const NativeString a = Utf8Path(names[i]).native(), b = Utf8Path(names[j]).native();
+      EXPECT_EQ(NaturalLess(a, b), i < j) << '"' << names[i] << "\" before \"" << names[j] << '"';
+    }
+  }
+}
+
 TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
   const std::string head = "\nThe converter ended with status ";
+  // -(128 + N): ended by signal N, on POSIX only.
+  const auto bySignal = [](const char* cause) { return kWindows ? "" : std::string(cause); };
   const struct {
     std::int32_t status;
     std::optional<std::string> cause;
@@ -60,6 +111,8 @@ TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
       {32768, head + "32768, which is not a valid result."}, {65535, head + "65535, which is not a valid result."},
       {65536, head + "0x00010000."}, {-32769, head + "0xFFFF7FFF."},
       {static_cast<std::int32_t>(0xC0000005), head + "0xC0000005."},
+      {-128, ""}, {-129, bySignal("\nThe converter was ended by signal 1 (Hangup).")},
+      {-139, bySignal("\nThe converter was ended by signal 11 (Segmentation fault).")},
       // clang-format on
   };
   for (const auto& row : rows) {
