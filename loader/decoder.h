@@ -6,8 +6,8 @@
 #include <optional>
 #include <span>
 
-#include "loader/result.h"
-#include "loader/text.h"
+#include "base/result.h"
+#include "base/text.h"
 
 namespace jov {
 

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/win32_handles.h"
 #include "loader/files.h"
-#include "loader/win32_support.h"
 
 namespace jov {
 namespace {
@@ -14,7 +14,7 @@ using win32::FindHandle;
 
 SystemError LastError() { return SystemError{::GetLastError()}; }
 
-HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // Hidden and system files, like directories, are not the user's inputs.
 constexpr DWORD kExcludedAttributes =
@@ -63,17 +63,7 @@ Result<std::vector<NativeString>> ListInputs() {
   return names;
 }
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoHandle) ::CloseHandle(Handle(handle_));
-    handle_ = std::exchange(other.handle_, kNoHandle);
-  }
-  return *this;
-}
-
-File::~File() {
-  if (handle_ != kNoHandle) ::CloseHandle(Handle(handle_));
-}
+void SystemHandleTraits::Close(Handle handle) { ::CloseHandle(AsHandle(handle)); }
 
 // Not const, though it could be: reading and writing move the file's position.
 // NOLINTNEXTLINE(readability-make-member-function-const)
@@ -81,7 +71,7 @@ Result<std::size_t> File::Read(std::span<std::byte> buffer) {
   std::size_t got = 0;
   while (got < buffer.size()) {
     DWORD n = 0;
-    if (!::ReadFile(Handle(handle_), buffer.data() + got, Chunk(buffer.size() - got), &n,
+    if (!::ReadFile(AsHandle(handle_.get()), buffer.data() + got, Chunk(buffer.size() - got), &n,
                     nullptr)) {
       return LastError();
     }
@@ -95,7 +85,7 @@ Result<std::size_t> File::Read(std::span<std::byte> buffer) {
 Result<void> File::Write(std::span<const std::byte> bytes) {
   while (!bytes.empty()) {
     DWORD n = 0;
-    if (!::WriteFile(Handle(handle_), bytes.data(), Chunk(bytes.size()), &n, nullptr)) {
+    if (!::WriteFile(AsHandle(handle_.get()), bytes.data(), Chunk(bytes.size()), &n, nullptr)) {
       return LastError();
     }
     bytes = bytes.subspan(n);
@@ -104,7 +94,7 @@ Result<void> File::Write(std::span<const std::byte> bytes) {
 }
 
 Result<void> File::Close() {
-  if (!::CloseHandle(Handle(std::exchange(handle_, kNoHandle)))) return LastError();
+  if (!::CloseHandle(AsHandle(handle_.release()))) return LastError();
   return {};
 }
 
@@ -112,7 +102,7 @@ Result<File> OpenForReading(const NativeString& name) {
   const HANDLE file = ::CreateFileW(FullPath(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
-  return File(reinterpret_cast<std::intptr_t>(file));
+  return File(SystemHandle(reinterpret_cast<std::intptr_t>(file)));
 }
 
 Result<std::optional<File>> CreateIntermediate(const NativeString& name, const File&) {
@@ -124,7 +114,7 @@ Result<std::optional<File>> CreateIntermediate(const NativeString& name, const F
         ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
-      return std::optional<File>(File(reinterpret_cast<std::intptr_t>(file)));
+      return std::optional<File>(File(SystemHandle(reinterpret_cast<std::intptr_t>(file))));
     }
     const DWORD error = ::GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return SystemError{error};
@@ -163,12 +153,6 @@ Result<void> RemoveFile(const NativeString& name) {
   }
 }
 
-FolderLock::~FolderLock() {
-  if (handle_ == kNoHandle) return;
-  ::ReleaseMutex(Handle(handle_));
-  ::CloseHandle(Handle(handle_));
-}
-
 Result<std::optional<FolderLock>> LockWorkingFolder() {
   // The folder's final path names it however it was reached (a mapped drive,
   // a link, another case); NTFS names compare without case.
@@ -194,7 +178,9 @@ Result<std::optional<FolderLock>> LockWorkingFolder() {
     ::CloseHandle(mutex);
     return std::optional<FolderLock>();
   }
-  return std::optional<FolderLock>(FolderLock(reinterpret_cast<std::intptr_t>(mutex)));
+  // Closing the last handle removes the mutex; no release is needed first.
+  return std::optional<FolderLock>(
+      FolderLock(SystemHandle(reinterpret_cast<std::intptr_t>(mutex))));
 }
 
 }  // namespace jov

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "loader/text.h"
+#include "base/text.h"
 
 namespace jov {
 

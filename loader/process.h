@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <span>
 
-#include "loader/result.h"
-#include "loader/text.h"
+#include "base/result.h"
+#include "base/text.h"
 
 namespace jov {
 
