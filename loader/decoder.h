@@ -31,7 +31,7 @@ struct DecodeFailure {
     kUndecodableByte
   };
   Kind kind;
-  SystemError error;         // for all but kNameTaken and kUndecodableByte
+  SystemError error = {};    // for all but kNameTaken and kUndecodableByte
   std::uint64_t offset = 0;  // kUndecodableByte: where the byte stands
   std::uint8_t byte = 0;     // kUndecodableByte: its stored value
   // Whether the intermediate file was created; the caller removes it.
