@@ -4,7 +4,7 @@
 // file functions.
 #pragma once
 
-#include "loader/text.h"
+#include "base/text.h"
 
 namespace jov {
 

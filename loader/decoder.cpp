@@ -96,12 +96,12 @@ std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
   using Kind = DecodeFailure::Kind;
 
   auto input = OpenForReading(inputName);
-  if (!input.ok()) return DecodeFailure{Kind::kOpenInput, input.error()};
+  if (!input.ok()) return DecodeFailure{.kind = Kind::kOpenInput, .error = input.error()};
   auto created = CreateIntermediate(intermediateName, input.value());
-  if (!created.ok()) return DecodeFailure{Kind::kCreateOutput, created.error()};
+  if (!created.ok()) return DecodeFailure{.kind = Kind::kCreateOutput, .error = created.error()};
   if (const auto* taken = std::get_if<NameTaken>(&created.value())) {
-    return DecodeFailure{
-        *taken == NameTaken::kTakenAgain ? Kind::kNameTakenAgain : Kind::kNameTaken, {}};
+    return DecodeFailure{.kind = *taken == NameTaken::kTakenAgain ? Kind::kNameTakenAgain
+                                                                  : Kind::kNameTaken};
   }
   File& output = std::get<File>(created.value());
 
@@ -111,22 +111,29 @@ std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
   std::uint64_t offset = 0;
   for (;;) {
     auto got = input.value().Read(bytes);
-    if (!got.ok()) return DecodeFailure{Kind::kReadInput, got.error(), offset, 0, true};
+    if (!got.ok()) {
+      return DecodeFailure{.kind = Kind::kReadInput, .error = got.error(), .outputCreated = true};
+    }
     const std::size_t n = got.value();
     if (n == 0) break;
 
     const auto block = buffer.first(n);
     const std::size_t decoded = DecodeBytes(block, block);
     if (decoded != n) {
-      return DecodeFailure{Kind::kUndecodableByte, {}, offset + decoded, block[decoded], true};
+      return DecodeFailure{.kind = Kind::kUndecodableByte,
+                           .offset = offset + decoded,
+                           .byte = block[decoded],
+                           .outputCreated = true};
     }
     if (auto written = output.Write(bytes.first(n)); !written.ok()) {
-      return DecodeFailure{Kind::kWriteOutput, written.error(), offset, 0, true};
+      return DecodeFailure{
+          .kind = Kind::kWriteOutput, .error = written.error(), .outputCreated = true};
     }
     offset += n;
   }
   if (auto closed = output.Close(); !closed.ok()) {
-    return DecodeFailure{Kind::kWriteOutput, closed.error(), offset, 0, true};
+    return DecodeFailure{
+        .kind = Kind::kWriteOutput, .error = closed.error(), .outputCreated = true};
   }
   return std::nullopt;
 }

@@ -6,8 +6,8 @@
 #include <optional>
 #include <span>
 
-#include "loader/result.h"
-#include "loader/text.h"
+#include "base/result.h"
+#include "base/text.h"
 
 namespace jov {
 
@@ -32,7 +32,7 @@ struct DecodeFailure {
     kUndecodableByte
   };
   Kind kind;
-  SystemError error;         // for all but the kNameTaken kinds and kUndecodableByte
+  SystemError error = {};    // for all but the kNameTaken kinds and kUndecodableByte
   std::uint64_t offset = 0;  // kUndecodableByte: where the byte stands
   std::uint8_t byte = 0;     // kUndecodableByte: its stored value
   // Whether the intermediate file was created; the caller removes it.

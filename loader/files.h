@@ -10,8 +10,9 @@
 #include <variant>
 #include <vector>
 
-#include "loader/result.h"
-#include "loader/text.h"
+#include "base/result.h"
+#include "base/text.h"
+#include "base/unique_handle.h"
 
 namespace jov {
 
@@ -27,13 +28,18 @@ enum class NameTaken {
   kTakenAgain,    // a leftover was removed, and the name was taken again at once
 };
 
+// What File and FolderLock hold: a file descriptor on POSIX, a HANDLE on
+// Windows, where -1 is INVALID_HANDLE_VALUE. Closed by the platform's call.
+struct SystemHandleTraits {
+  using Handle = std::intptr_t;
+  static constexpr Handle Invalid() { return -1; }
+  static void Close(Handle handle);
+};
+using SystemHandle = UniqueHandle<SystemHandleTraits>;
+
 // An open file, closed when dropped.
 class File {
  public:
-  File(File&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
-  File& operator=(File&& other) noexcept;
-  ~File();
-
   // Fills as much of `buffer` as the file holds, so callers work on full
   // blocks even from pipes and network file systems; 0 at end of file.
   Result<std::size_t> Read(std::span<std::byte> buffer);
@@ -46,13 +52,9 @@ class File {
   friend Result<File> OpenForReading(const NativeString& name);
   friend Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name,
                                                                   const File& input);
+  explicit File(SystemHandle handle) : handle_(std::move(handle)) {}
 
-  // A file descriptor on POSIX, a HANDLE on Windows.
-  using NativeHandle = std::intptr_t;
-  static constexpr NativeHandle kNoHandle = -1;
-  explicit File(NativeHandle handle) : handle_(handle) {}
-
-  NativeHandle handle_;
+  SystemHandle handle_;
 };
 
 // Others may read the input meanwhile; on Windows nobody may change it.
@@ -78,17 +80,10 @@ Result<void> RemoveFile(const NativeString& name);
 // file ".jovloader.lock", gone when the lock is dropped or the run ends in
 // any way; on POSIX a lock on the folder itself.
 class FolderLock {
- public:
-  FolderLock(FolderLock&& other) noexcept : handle_(std::exchange(other.handle_, kNoHandle)) {}
-  FolderLock& operator=(FolderLock&&) = delete;
-  ~FolderLock();
-
  private:
   friend Result<std::optional<FolderLock>> LockWorkingFolder();
-  using NativeHandle = std::intptr_t;
-  static constexpr NativeHandle kNoHandle = -1;
-  explicit FolderLock(NativeHandle handle) : handle_(handle) {}
-  NativeHandle handle_;
+  explicit FolderLock(SystemHandle handle) : handle_(std::move(handle)) {}
+  SystemHandle handle_;
 };
 
 // Empty when another run holds the working directory.

@@ -48,24 +48,14 @@ Result<std::vector<NativeString>> ListInputs() {
   return names;
 }
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoHandle) ::close(Descriptor(handle_));
-    handle_ = std::exchange(other.handle_, kNoHandle);
-  }
-  return *this;
-}
-
-File::~File() {
-  if (handle_ != kNoHandle) ::close(Descriptor(handle_));
-}
+void SystemHandleTraits::Close(Handle handle) { ::close(Descriptor(handle)); }
 
 // Not const, though it could be: reading and writing move the file's position.
 // NOLINTNEXTLINE(readability-make-member-function-const)
 Result<std::size_t> File::Read(std::span<std::byte> buffer) {
   std::size_t got = 0;
   while (got < buffer.size()) {
-    const ssize_t n = ::read(Descriptor(handle_), buffer.data() + got, buffer.size() - got);
+    const ssize_t n = ::read(Descriptor(handle_.get()), buffer.data() + got, buffer.size() - got);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -79,7 +69,7 @@ Result<std::size_t> File::Read(std::span<std::byte> buffer) {
 // NOLINTNEXTLINE(readability-make-member-function-const)
 Result<void> File::Write(std::span<const std::byte> bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = ::write(Descriptor(handle_), bytes.data(), bytes.size());
+    const ssize_t n = ::write(Descriptor(handle_.get()), bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return LastError();
@@ -92,7 +82,7 @@ Result<void> File::Write(std::span<const std::byte> bytes) {
 Result<void> File::Close() {
   // After EINTR the descriptor is gone all the same (Linux), and nothing was
   // lost that a retry could save.
-  if (::close(Descriptor(std::exchange(handle_, kNoHandle))) != 0 && errno != EINTR) {
+  if (::close(Descriptor(handle_.release())) != 0 && errno != EINTR) {
     return LastError();
   }
   return {};
@@ -101,13 +91,13 @@ Result<void> File::Close() {
 Result<File> OpenForReading(const NativeString& name) {
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return LastError();
-  return File(fd);
+  return File(SystemHandle(fd));
 }
 
 Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name,
                                                          const File& input) {
   struct stat inputInfo {};
-  if (::fstat(Descriptor(input.handle_), &inputInfo) != 0) return LastError();
+  if (::fstat(Descriptor(input.handle_.get()), &inputInfo) != 0) return LastError();
   const mode_t mode = inputInfo.st_mode & 0666;
   // O_EXCL: never through a link, onto a FIFO (where open would wait for a
   // reader) or a device. A leftover is removed once: one that reappears at
@@ -115,7 +105,7 @@ Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& nam
   bool removed = false;
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0) return std::variant<File, NameTaken>(File(fd));
+    if (fd >= 0) return std::variant<File, NameTaken>(File(SystemHandle(fd)));
     if (errno != EEXIST) return LastError();
     struct stat info {};
     if (::lstat(name.c_str(), &info) != 0) {
@@ -134,18 +124,14 @@ Result<void> RemoveFile(const NativeString& name) {
   return {};
 }
 
-FolderLock::~FolderLock() {
-  if (handle_ != kNoHandle) ::close(Descriptor(handle_));
-}
-
 Result<std::optional<FolderLock>> LockWorkingFolder() {
-  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return LastError();
-  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return std::optional<FolderLock>(FolderLock(fd));
-  const int error = errno;
-  ::close(fd);
-  if (error == EWOULDBLOCK) return std::optional<FolderLock>();
-  return SystemError{static_cast<std::uint32_t>(error)};
+  SystemHandle folder(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return LastError();
+  if (::flock(Descriptor(folder.get()), LOCK_EX | LOCK_NB) == 0) {
+    return std::optional<FolderLock>(FolderLock(std::move(folder)));
+  }
+  if (errno == EWOULDBLOCK) return std::optional<FolderLock>();
+  return LastError();
 }
 
 }  // namespace jov

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "base/win32_handles.h"
 #include "loader/files.h"
-#include "loader/win32_support.h"
 
 namespace jov {
 namespace {
@@ -13,7 +13,7 @@ using win32::FindHandle;
 
 SystemError LastError() { return SystemError{::GetLastError()}; }
 
-HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // Hidden and system files, like directories, are not the user's inputs.
 constexpr DWORD kExcludedAttributes =
@@ -81,17 +81,7 @@ Result<std::vector<NativeString>> ListInputs() {
   return names;
 }
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (handle_ != kNoHandle) ::CloseHandle(Handle(handle_));
-    handle_ = std::exchange(other.handle_, kNoHandle);
-  }
-  return *this;
-}
-
-File::~File() {
-  if (handle_ != kNoHandle) ::CloseHandle(Handle(handle_));
-}
+void SystemHandleTraits::Close(Handle handle) { ::CloseHandle(AsHandle(handle)); }
 
 // Not const, though it could be: reading and writing move the file's position.
 // NOLINTNEXTLINE(readability-make-member-function-const)
@@ -99,7 +89,7 @@ Result<std::size_t> File::Read(std::span<std::byte> buffer) {
   std::size_t got = 0;
   while (got < buffer.size()) {
     DWORD n = 0;
-    if (!::ReadFile(Handle(handle_), buffer.data() + got, Chunk(buffer.size() - got), &n,
+    if (!::ReadFile(AsHandle(handle_.get()), buffer.data() + got, Chunk(buffer.size() - got), &n,
                     nullptr)) {
       return LastError();
     }
@@ -113,7 +103,7 @@ Result<std::size_t> File::Read(std::span<std::byte> buffer) {
 Result<void> File::Write(std::span<const std::byte> bytes) {
   while (!bytes.empty()) {
     DWORD n = 0;
-    if (!::WriteFile(Handle(handle_), bytes.data(), Chunk(bytes.size()), &n, nullptr)) {
+    if (!::WriteFile(AsHandle(handle_.get()), bytes.data(), Chunk(bytes.size()), &n, nullptr)) {
       return LastError();
     }
     bytes = bytes.subspan(n);
@@ -122,7 +112,7 @@ Result<void> File::Write(std::span<const std::byte> bytes) {
 }
 
 Result<void> File::Close() {
-  if (!::CloseHandle(Handle(std::exchange(handle_, kNoHandle)))) return LastError();
+  if (!::CloseHandle(AsHandle(handle_.release()))) return LastError();
   return {};
 }
 
@@ -130,7 +120,7 @@ Result<File> OpenForReading(const NativeString& name) {
   const HANDLE file = ::CreateFileW(FullPath(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastError();
-  return File(reinterpret_cast<std::intptr_t>(file));
+  return File(SystemHandle(reinterpret_cast<std::intptr_t>(file)));
 }
 
 Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name, const File&) {
@@ -142,8 +132,10 @@ Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& nam
     const HANDLE file =
         ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-      return std::variant<File, NameTaken>(File(reinterpret_cast<std::intptr_t>(file)));
+    if (file != INVALID_HANDLE_VALUE) {
+      return std::variant<File, NameTaken>(
+          File(SystemHandle(reinterpret_cast<std::intptr_t>(file))));
+    }
     const DWORD error = ::GetLastError();
     // A file deleted while another program holds it open keeps its name, and
     // lets nobody open it, until that program lets go (delete pending).
@@ -175,10 +167,6 @@ Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& nam
 
 Result<void> RemoveFile(const NativeString& name) { return Remove(FullPath(name)); }
 
-FolderLock::~FolderLock() {
-  if (handle_ != kNoHandle) ::CloseHandle(Handle(handle_));
-}
-
 Result<std::optional<FolderLock>> LockWorkingFolder() {
   // A file in the folder itself is seen by every session and, on a network
   // share, every machine. Opened by one handle at a time, and removed by the
@@ -188,7 +176,8 @@ Result<std::optional<FolderLock>> LockWorkingFolder() {
       ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
-    return std::optional<FolderLock>(FolderLock(reinterpret_cast<std::intptr_t>(file)));
+    return std::optional<FolderLock>(
+        FolderLock(SystemHandle(reinterpret_cast<std::intptr_t>(file))));
   }
   const DWORD error = ::GetLastError();
   // Access is denied to a lock file whose run is just ending (its deletion is

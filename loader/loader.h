@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "loader/text.h"
+#include "base/text.h"
 
 namespace jov {
 

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "loader/text.h"
+#include "base/text.h"
 
 namespace jov {
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <span>
 
-#include "loader/result.h"
-#include "loader/text.h"
+#include "base/result.h"
+#include "base/text.h"
 
 namespace jov {
 

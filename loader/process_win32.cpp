@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "base/win32_handles.h"
 #include "loader/process.h"
-#include "loader/win32_support.h"
 
 namespace jov {
 

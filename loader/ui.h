@@ -1,7 +1,7 @@
 // How the batch run speaks to the user.
 #pragma once
 
-#include "loader/text.h"
+#include "base/text.h"
 
 namespace jov {
 

@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "splash/splash.h"
 
@@ -121,17 +120,12 @@ bool WaitForCharacterKey(Clock::time_point deadline) {
   return false;
 }
 
+// The labels that have a text, in the window's order and alignment.
 void PrintFramed(std::ostream& out, const SplashTexts& texts) {
-  struct Line {
-    const std::string& text;
-    bool right;
-  };
-  const std::vector<Line> lines = {
-      {texts.productFamily, false}, {texts.title, false},     {texts.platform, true},
-      {texts.version, true},        {texts.copyright, false}, {texts.company, false},
-  };
   std::size_t width = 40;
-  for (const Line& line : lines) width = std::max(width, CountCharacters(line.text));
+  for (const SplashLabel& label : kSplashLabels) {
+    if (label.text) width = std::max(width, CountCharacters(texts.*label.text));
+  }
   // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) about
   // "+" + std::string(...).
   const auto edged = [&](char edge, char fill) {
@@ -142,9 +136,11 @@ void PrintFramed(std::ostream& out, const SplashTexts& texts) {
   const std::string rule = edged('+', '-');
   const std::string blank = edged('|', ' ');
   out << '\n' << rule << blank;
-  for (const Line& line : lines) {
-    const std::string pad(width - CountCharacters(line.text), ' ');
-    out << "|   " << (line.right ? pad + line.text : line.text + pad) << "   |\n";
+  for (const SplashLabel& label : kSplashLabels) {
+    if (!label.text) continue;
+    const std::string& text = texts.*label.text;
+    const std::string pad(width - CountCharacters(text), ' ');
+    out << "|   " << (label.align == Align::kRight ? pad + text : text + pad) << "   |\n";
   }
   out << blank << rule << std::flush;
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "app/resource.h"
-#include "loader/win32_support.h"
+#include "base/win32_handles.h"
+#include "splash/resource.h"
 #include "splash/splash.h"
 #include "version.h"
 
@@ -21,60 +21,14 @@ constexpr wchar_t kClassName[] = L"frmSplash";
 constexpr UINT_PTR kTimer1 = 1;
 constexpr int kFrame1Id = 100;
 
-// Positions in pixels at 96 dpi.
-struct Box {
-  int left, top, width, height;
-};
-
 constexpr Box kClientArea{0, 0, 488, 277};
 constexpr Box kFrame1{10, 4, 471, 269};
 // The right edge of the table's text column inside Frame1.
 constexpr int kTextRightLimit = 465;
+constexpr std::size_t kLabelCount = std::size(kSplashLabels);
 
-enum class Text { kNone, kProductFamily, kTitle, kPlatform, kVersion, kCopyright, kCompany };
-
-// How a control is drawn, beyond its box and font size.
-enum Style : unsigned {
-  kPlain = 0,
-  kBold = 1,
-  kRight = 2,    // right-aligned
-  kFitText = 4,  // sized to its text
-};
-
-struct ControlLayout {
-  const char* name;
-  Box box;             // relative to Frame1
-  int hundredthsOfPt;  // Arial; 0 for the logo
-  unsigned style;
-  Text text;
-};
-
-constexpr int kLogoIndex = 0;
-constexpr ControlLayout kControls[] = {
-    {"imgLogo", {104, 64, 33, 31}, 0, kPlain, Text::kNone},
-    {"lblCompanyProduct", {144, 64, 189, 29}, 1800, kBold | kFitText, Text::kProductFamily},
-    {"lblProductName", {120, 96, 244, 51}, 3225, kBold | kFitText, Text::kTitle},
-    {"lblPlatform", {318, 156, 139, 24}, 1575, kBold | kRight | kFitText, Text::kPlatform},
-    {"lblVersion", {372, 180, 85, 19}, 1200, kBold | kRight | kFitText, Text::kVersion},
-    {"lblCopyright", {304, 204, 161, 17}, 825, kPlain, Text::kCopyright},
-    {"lblCompany", {304, 218, 161, 17}, 825, kPlain, Text::kCompany},
-    {"lblBlankBottom", {10, 244, 457, 13}, 825, kPlain, Text::kNone},
-    {"lblBlankTop", {8, 16, 457, 17}, 825, kRight, Text::kNone},
-};
-constexpr std::size_t kControlCount = std::size(kControls);
-
-struct FontTraits {
-  using Handle = HFONT;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::DeleteObject(h); }
-};
-struct IconTraits {
-  using Handle = HICON;
-  static Handle Invalid() { return nullptr; }
-  static void Close(Handle h) { ::DestroyIcon(h); }
-};
-using Font = win32::ScopedHandle<FontTraits>;
-using Icon = win32::ScopedHandle<IconTraits>;
+using win32::Font;
+using win32::Icon;
 
 // Functions that only newer Windows has; older ones get the system DPI.
 template <class Function>
@@ -88,9 +42,8 @@ UINT DpiOf(HWND window) {
   if (getDpiForWindow) {
     if (const UINT dpi = getDpiForWindow(window)) return dpi;
   }
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
+  const win32::WindowDc screen(nullptr);
+  const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
   return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
 }
 
@@ -120,26 +73,6 @@ std::wstring WindowText(HWND window) {
   text.resize(static_cast<std::size_t>(
       ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return text;
-}
-
-NativeString TextFor(Text text, const SplashTexts& texts) {
-  switch (text) {
-    case Text::kProductFamily:
-      return texts.productFamily;
-    case Text::kTitle:
-      return texts.title;
-    case Text::kPlatform:
-      return texts.platform;
-    case Text::kVersion:
-      return texts.version;
-    case Text::kCopyright:
-      return texts.copyright;
-    case Text::kCompany:
-      return texts.company;
-    case Text::kNone:
-      break;
-  }
-  return {};
 }
 
 class SplashWindow {
@@ -240,16 +173,19 @@ class SplashWindow {
         ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDFRAME | SS_NOTIFY, 0,
                           0, 0, 0, window_, reinterpret_cast<HMENU>(kFrame1Id), instance, nullptr);
     if (!frame1_) return false;
-    for (std::size_t i = 0; i < kControlCount; ++i) {
-      const ControlLayout& layout = kControls[i];
-      const DWORD kind = i == kLogoIndex
-                             ? SS_ICON | SS_REALSIZECONTROL
-                             : (layout.style & kRight ? SS_RIGHT : SS_LEFT) | SS_NOPREFIX;
-      controls_[i] =
-          ::CreateWindowExW(0, L"Static", TextFor(layout.text, texts).c_str(),
-                            WS_CHILD | WS_VISIBLE | SS_NOTIFY | kind, 0, 0, 0, 0, frame1_,
-                            reinterpret_cast<HMENU>(kFrame1Id + 1 + i), instance, nullptr);
-      if (!controls_[i]) return false;
+    const auto child = [&](const wchar_t* text, DWORD kind, int id) {
+      return ::CreateWindowExW(0, L"Static", text, WS_CHILD | WS_VISIBLE | SS_NOTIFY | kind, 0, 0,
+                               0, 0, frame1_, reinterpret_cast<HMENU>(kFrame1Id + id), instance,
+                               nullptr);
+    };
+    imgLogo_ = child(L"", SS_ICON | SS_REALSIZECONTROL, 1);
+    if (!imgLogo_) return false;
+    for (std::size_t i = 0; i < kLabelCount; ++i) {
+      const SplashLabel& label = kSplashLabels[i];
+      const NativeString text = label.text ? texts.*label.text : NativeString();
+      const DWORD align = label.align == Align::kRight ? SS_RIGHT : SS_LEFT;
+      labels_[i] = child(text.c_str(), align | SS_NOPREFIX, 2 + static_cast<int>(i));
+      if (!labels_[i]) return false;
     }
     const UINT dpi = DpiOf(window_);
     const RECT frame = WindowRectForClient(Scale(kClientArea.width, dpi),
@@ -282,33 +218,28 @@ class SplashWindow {
       ::MoveWindow(control, box.left, box.top, box.width, box.height, TRUE);
     };
     place(frame1_, scaled(kFrame1));
-    std::array<Font, kControlCount> fonts;
-    for (std::size_t i = 0; i < kControlCount; ++i) {
-      const ControlLayout& layout = kControls[i];
-      Box box = scaled(layout.box);
-      if (i != kLogoIndex) {
-        fonts[i] =
-            Font(::CreateFontW(-::MulDiv(layout.hundredthsOfPt, static_cast<int>(dpi), 7200), 0, 0,
-                               0, layout.style & kBold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                               DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                               CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial"));
-        ::SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts[i].get()), TRUE);
-        if (layout.text != Text::kNone) {
-          box = FitToText(controls_[i], fonts[i].get(), box, layout, Scale(kTextRightLimit, dpi));
-        }
+    std::array<Font, kLabelCount> fonts;
+    for (std::size_t i = 0; i < kLabelCount; ++i) {
+      const SplashLabel& label = kSplashLabels[i];
+      fonts[i] = Font(::CreateFontW(-::MulDiv(label.hundredthsOfPt, static_cast<int>(dpi), 7200), 0,
+                                    0, 0, label.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                    CLEARTYPE_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Arial"));
+      ::SendMessageW(labels_[i], WM_SETFONT, reinterpret_cast<WPARAM>(fonts[i].get()), TRUE);
+      Box box = scaled(label.box);
+      if (label.text) {
+        box = FitToText(labels_[i], fonts[i].get(), box, label, Scale(kTextRightLimit, dpi));
       }
-      place(controls_[i], box);
+      place(labels_[i], box);
     }
     // The icon is drawn stretched to the control; loading it at the size
     // it will have keeps it as sharp as the picture allows.
     Icon logo(
         static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(JOV_IDI_LOGO),
                                         IMAGE_ICON, Scale(32, dpi), Scale(32, dpi), 0)));
-    ::SendMessageW(controls_[kLogoIndex], STM_SETIMAGE, IMAGE_ICON,
-                   reinterpret_cast<LPARAM>(logo.get()));
-    // Setting an image may resize an icon control; the table has the last
-    // word.
-    place(controls_[kLogoIndex], scaled(kControls[kLogoIndex].box));
+    ::SendMessageW(imgLogo_, STM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(logo.get()));
+    // Setting an image may resize an icon control: placed after it.
+    place(imgLogo_, scaled(kLogoBox));
     // The controls hold the new fonts and icon before the old ones go.
     fonts_ = std::move(fonts);
     logo_ = std::move(logo);
@@ -319,24 +250,21 @@ class SplashWindow {
   // built at load) widens it away from the side it is aligned to. A label
   // that is not sized to its text only grows when its text does not fit,
   // and then moves left rather than run past the frame's right margin.
-  static Box FitToText(HWND label, HFONT font, Box box, const ControlLayout& layout,
-                       int rightLimit) {
+  static Box FitToText(HWND label, HFONT font, Box box, const SplashLabel& layout, int rightLimit) {
     const std::wstring text = WindowText(label);
-    const HDC dc = ::GetDC(label);
-    const HGDIOBJ previous = ::SelectObject(dc, font);
     RECT extent{0, 0, 0, 0};
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &extent,
-                DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    ::SelectObject(dc, previous);
-    ::ReleaseDC(label, dc);
+    {
+      const win32::WindowDc dc(label);
+      const win32::SelectedObject selected(dc.get(), font);
+      ::DrawTextW(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    }
     const int width = extent.right - extent.left;
     if (width > box.width) {
-      if (layout.style & kRight) box.left -= width - box.width;
+      if (layout.align == Align::kRight) box.left -= width - box.width;
       box.width = width;
     }
-    if (layout.style & kFitText) {
-      box.height = std::max<int>(box.height, extent.bottom - extent.top);
-    }
+    if (layout.fitsText) box.height = std::max<int>(box.height, extent.bottom - extent.top);
     if (box.left + box.width > rightLimit) box.left = std::max(0, rightLimit - box.width);
     return box;
   }
@@ -352,8 +280,9 @@ class SplashWindow {
   HWND window_ = nullptr;
   bool running_ = false;
   HWND frame1_ = nullptr;
-  std::array<HWND, kControlCount> controls_{};
-  std::array<Font, kControlCount> fonts_;
+  HWND imgLogo_ = nullptr;
+  std::array<HWND, kLabelCount> labels_{};
+  std::array<Font, kLabelCount> fonts_;
   Icon logo_;
   std::optional<SplashEnd> trigger_;
 };

@@ -7,6 +7,7 @@
 #include <functional>
 #include <thread>
 
+#include "base/win32_handles.h"
 #include "loader/ui.h"
 #include "splash/splash.h"
 #include "tests/support/support.h"
@@ -136,11 +137,11 @@ TEST(SplashWindow, LaysOutItsControls) {
       ::GetWindowTextW(c, text, 256);
       RECT rect{};
       ::GetWindowRect(c, &rect);
-      const HDC dc = ::GetDC(c);
-      ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(c, WM_GETFONT, 0, 0)));
+      const win32::WindowDc dc(c);
+      const win32::SelectedObject font(
+          dc.get(), reinterpret_cast<HFONT>(::SendMessageW(c, WM_GETFONT, 0, 0)));
       SIZE size{};
-      ::GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
-      ::ReleaseDC(c, dc);
+      ::GetTextExtentPoint32W(dc.get(), text, static_cast<int>(wcslen(text)), &size);
       EXPECT_GE(rect.right - rect.left, size.cx) << "cut: " << text;
       EXPECT_GE(rect.left, frameRect.left);
       EXPECT_LE(rect.right, frameRect.right);

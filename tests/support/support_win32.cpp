@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-#include "loader/text.h"
+#include "base/text.h"
 #include "tests/support/support.h"
 
 namespace jov::test {

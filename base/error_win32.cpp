@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "loader/result.h"
+#include "base/result.h"
 
 namespace jov {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <variant>
 
-#include "loader/text.h"
+#include "base/text.h"
 
 namespace jov {
 

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "loader/result.h"
+#include "base/result.h"
 
 namespace jov {
 

@@ -1,4 +1,4 @@
-#include "loader/text.h"
+#include "base/text.h"
 
 #include <compare>
 #include <cstdio>
