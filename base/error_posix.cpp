@@ -4,6 +4,9 @@
 
 namespace jov {
 
-NativeString Describe(SystemError error) { return std::strerror(static_cast<int>(error.code)); }
+// strerror's texts name nothing.
+NativeString Describe(SystemError error, NativeStringView) {
+  return std::strerror(static_cast<int>(error.code));
+}
 
 }  // namespace jov

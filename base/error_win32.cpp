@@ -10,7 +10,7 @@ namespace jov {
 // Not std::system_category(): under mingw-w64, GCC 12's libstdc++ words
 // Win32 codes its own way ("Access denied" for 5, "File not found" for 2),
 // not as the system does ("Access is denied.").
-NativeString Describe(SystemError error) {
+NativeString Describe(SystemError error, NativeStringView subject) {
   wchar_t* text = nullptr;
   const DWORD length = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -21,6 +21,11 @@ NativeString Describe(SystemError error) {
   while (!message.empty() &&
          (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
     message.pop_back();
+  }
+  const std::wstring_view insert = L"%1";
+  for (auto at = message.find(insert); at != std::wstring::npos; at = message.find(insert, at)) {
+    message.replace(at, insert.size(), subject);
+    at += subject.size();
   }
   if (message.empty()) {
     wchar_t fallback[32];

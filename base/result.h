@@ -20,8 +20,10 @@ struct SystemError {
 };
 
 // The system's own words for the error ("Access is denied.", "No space left
-// on device"), without a trailing line break.
-NativeString Describe(SystemError error);
+// on device"), without a trailing line break. Some Windows texts stand for
+// the name they are about with "%1" ("%1 is not a valid Win32
+// application."): `subject` takes its place.
+NativeString Describe(SystemError error, NativeStringView subject = {});
 
 // A value, or the system's reason for not having one.
 template <class T>

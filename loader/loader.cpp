@@ -2,10 +2,9 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <filesystem>
-#include <limits>
 #include <string>
 
+#include "loader/converter.h"
 #include "loader/decoder.h"
 #include "loader/files.h"
 #include "loader/naming.h"
@@ -18,29 +17,15 @@ namespace {
 constexpr std::string_view kFailureHead = "An error occurred. Failed to load ";
 constexpr std::string_view kCompletion = "JOV Loading Complete";
 
-// Some system texts stand for the name they are about with "%1" ("%1 is
-// not a valid Win32 application."); the name goes in its place.
-NativeString Describe(SystemError error, const NativeString& name) {
-  NativeString text = Describe(error);
-  const NativeString insert = FromAscii("%1");
+// Why an input could not be loaded: the lines that follow the failure
+// message. Often there are none: a converter's negative status says all.
+struct LoadFailure {
+  std::vector<NativeString> causes;
+};
+
+NativeString Cause(std::string_view head, const NativeString& name, SystemError error) {
   const NativeString shown = Printable(name);
-  for (auto at = text.find(insert); at != NativeString::npos; at = text.find(insert, at)) {
-    text.replace(at, insert.size(), shown);
-    at += shown.size();
-  }
-  return text;
-}
-
-// Causes go on a line of their own under the failure message.
-NativeString Line(const NativeString& text) { return FromAscii("\n") + text; }
-NativeString Line(std::string_view head, const NativeString& name, SystemError error) {
-  return Line(FromAscii(head) + Printable(name) + FromAscii(": ") + Describe(error, name));
-}
-
-std::string Format(const char* format, auto... args) {
-  char text[160];
-  std::snprintf(text, sizeof text, format, args...);
-  return text;
+  return FromAscii(head) + shown + FromAscii(": ") + Describe(error, shown);
 }
 
 NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeString& inputName,
@@ -49,100 +34,83 @@ NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeStr
   switch (failure.kind) {
     case Kind::kOpenInput:
     case Kind::kReadInput:
-      return Line("Could not read ", inputName, failure.error);
+      return Cause("Could not read ", inputName, failure.error);
     case Kind::kNameTaken:
-      return Line(Printable(intermediateName) +
-                  FromAscii(" is taken by something that is not a leftover file; it was left as "
-                            "it is."));
+      return Printable(intermediateName) +
+             FromAscii(" is taken by something that is not a leftover file; it was left as it is.");
     case Kind::kNameTakenAgain:
-      return Line(FromAscii("A leftover ") + Printable(intermediateName) +
-                  FromAscii(" was deleted, but the name was taken again at once; what took it was "
-                            "left as it is."));
+      return FromAscii("A leftover ") + Printable(intermediateName) +
+             FromAscii(
+                 " was deleted, but the name was taken again at once; what took it was left "
+                 "as it is.");
     case Kind::kCreateOutput:
     case Kind::kWriteOutput:
-      return Line("Could not write ", intermediateName, failure.error);
-    case Kind::kUndecodableByte:
-      return Line(FromAscii(Format("Byte 0x%02X at offset %" PRIu64 " cannot be decoded.",
-                                   static_cast<unsigned>(failure.byte), failure.offset)));
+      return Cause("Could not write ", intermediateName, failure.error);
+    case Kind::kUndecodableByte: {
+      char text[80];
+      std::snprintf(text, sizeof text, "Byte 0x%02X at offset %" PRIu64 " cannot be decoded.",
+                    static_cast<unsigned>(failure.byte), failure.offset);
+      return FromAscii(text);
+    }
   }
   return {};
 }
 
-// Loads one input; returns the text telling the user why it failed, or
-// nothing when it loaded.
-std::optional<NativeString> LoadOneFile(const NativeString& inputName) {
+// Decodes one input, has the converter load it and removes the
+// intermediate file again; nothing when it loaded.
+std::optional<LoadFailure> LoadOneFile(const NativeString& inputName) {
   const NativeString intermediateName = MakeIntermediateName(inputName);
 
-  std::optional<NativeString> cause;
+  std::optional<LoadFailure> failure;
   bool intermediateExists = true;
-  if (auto failure = DecodeFile(inputName, intermediateName)) {
-    cause = DescribeDecodeFailure(*failure, inputName, intermediateName);
-    intermediateExists = failure->outputCreated;
+  if (auto decoding = DecodeFile(inputName, intermediateName)) {
+    failure =
+        LoadFailure{.causes = {DescribeDecodeFailure(*decoding, inputName, intermediateName)}};
+    intermediateExists = decoding->outputCreated;
   } else if (!Interrupted()) {
-    const NativeString program = ConverterProgram();
-    const auto status = RunAndWait(program, ConverterArguments(intermediateName));
-    cause = status.ok()
-                ? ConversionFailureCause(status.value())
-                : Line(FromAscii("The converter ") + program +
-                       FromAscii(" could not be started: ") + Describe(status.error(), program));
+    const auto status = RunAndWait(ConverterProgram(), ConverterArguments(intermediateName));
+    if (!status.ok()) {
+      failure = LoadFailure{.causes = {DescribeStartFailure(status.error())}};
+    } else if (auto outcome = JudgeStatus(status.value()); !outcome.loaded) {
+      failure = LoadFailure{};
+      if (outcome.cause) failure->causes.push_back(std::move(*outcome.cause));
+    }
   }
 
   if (intermediateExists) {
     if (const auto removed = RemoveFile(intermediateName); !removed.ok()) {
-      cause = cause.value_or(NativeString()) +
-              Line("Could not delete ", intermediateName, removed.error());
+      if (!failure) failure = LoadFailure{};
+      failure->causes.push_back(Cause("Could not delete ", intermediateName, removed.error()));
     }
   }
-  if (!cause) return std::nullopt;
-  return FromAscii(kFailureHead) + Printable(inputName) + *cause;
+  return failure;
+}
+
+NativeString FailureMessage(const NativeString& inputName, const LoadFailure& failure) {
+  NativeString message = FromAscii(kFailureHead) + Printable(inputName);
+  for (const NativeString& cause : failure.causes) message += FromAscii("\n") + cause;
+  return message;
 }
 
 }  // namespace
-
-NativeString ConverterProgram() {
-  return (std::filesystem::path(".") / "CASLcdi2ppc.exe").native();
-}
-
-std::vector<NativeString> ConverterArguments(const NativeString& intermediateName) {
-  return {FromAscii("-DbFile"), intermediateName, FromAscii("-CreatorID"), FromAscii("Wmtk")};
-}
-
-std::optional<NativeString> ConversionFailureCause(std::int32_t status) {
-  constexpr std::int32_t kShortMin = std::numeric_limits<std::int16_t>::min();
-  constexpr std::int32_t kShortMax = std::numeric_limits<std::int16_t>::max();
-  if (status >= 0 && status <= kShortMax) return std::nullopt;
-  if (const auto signal = DescribeEndingSignal(status)) {
-    return Line(FromAscii("The converter was ended by ") + *signal + FromAscii("."));
-  }
-  // A negative status is an ordinary, expected failure: the message says
-  // just that. Anything else is unusual enough to show.
-  if (status >= kShortMin && status < 0) return NativeString();
-  // Windows crash codes read best in hex (0xC0000005), plain ones in decimal.
-  if (status < 0 || status > 0xFFFF) {
-    return Line(FromAscii(Format("The converter ended with status 0x%08" PRIX32 ".",
-                                 static_cast<std::uint32_t>(status))));
-  }
-  return Line(FromAscii(
-      Format("The converter ended with status %" PRId32 ", which is not a valid result.", status)));
-}
 
 LoadSummary LoadAllFiles() {
   LoadSummary summary;
   auto inputs = ListInputs();
   if (!inputs.ok()) {
     ShowMessage(MessageKind::kError,
-                FromAscii("An error occurred. Could not list the input files.") +
-                    Line(Describe(inputs.error())));
+                FromAscii("An error occurred. Could not list the input files.\n") +
+                    Describe(inputs.error()));
     ++summary.failed;
     return summary;
   }
   for (const NativeString& inputName : inputs.value()) {
     if (Interrupted()) break;
-    auto message = LoadOneFile(inputName);
+    const auto failure = LoadOneFile(inputName);
     // Whoever interrupted the run wants it to end, not to answer messages.
     if (Interrupted()) break;
-    if (message) {
-      ShowMessage(MessageKind::kError, *message);
+    if (failure) {
+      ShowMessage(MessageKind::kError, FailureMessage(inputName, *failure));
       ++summary.failed;
     } else {
       ++summary.loaded;

@@ -3,27 +3,7 @@
 // removed again.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <vector>
-
-#include "base/text.h"
-
 namespace jov {
-
-// The converter sits beside the inputs and is never looked up on PATH:
-// ".\CASLcdi2ppc.exe" on Windows, "./CASLcdi2ppc.exe" on POSIX.
-NativeString ConverterProgram();
-
-// The converter's arguments for one intermediate file.
-std::vector<NativeString> ConverterArguments(const NativeString& intermediateName);
-
-// What a converter status tells the user: nothing when the input loaded
-// (0..32767), otherwise the text that follows the failure message. That text
-// is empty for a failure a 16-bit status can express (a negative one); a
-// status outside that range (40000, 0xC0000005) is named on a line of its
-// own, and so is a signal that ended the converter (POSIX).
-std::optional<NativeString> ConversionFailureCause(std::int32_t status);
 
 struct LoadSummary {
   int loaded = 0;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "loader/decoder.h"
-#include "loader/loader.h"
+#include "loader/converter.h"
 #include "loader/naming.h"
 #include "tests/support/support.h"
 
@@ -98,7 +98,7 @@ TEST(NaturalLess, OrdersNamesAsAUserReadsThem) {
   }
 }
 
-TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
+TEST(JudgeStatus, SaysWhatAStatusMeans) {
   const std::string head = "\nThe converter ended with status ";
   // -(128 + N): ended by signal N, on POSIX only.
   const auto bySignal = [](const char* cause) { return kWindows ? "" : std::string(cause); };
@@ -116,8 +116,10 @@ TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
       // clang-format on
   };
   for (const auto& row : rows) {
-    const auto cause = ConversionFailureCause(row.status);
-    EXPECT_EQ(cause ? std::optional(Utf8(*cause)) : std::nullopt, row.cause) << row.status;
+    const ConverterOutcome outcome = JudgeStatus(row.status);
+    std::optional<std::string> cause;
+    if (!outcome.loaded) cause = outcome.cause ? "\n" + Utf8(*outcome.cause) : "";
+    EXPECT_EQ(cause, row.cause) << row.status;
   }
 }
 

@@ -1,5 +1,7 @@
 #include "converter.h"
 
+#include "loader/converter.h"
+
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -62,8 +64,10 @@ Options ReadOptions(const GetEnv& getEnv) {
 
 int RunConverter(const std::vector<std::string>& args, const Options& options,
                  const ToUtf8& toUtf8) {
-  if (args.size() != 4 || args[0] != "-DbFile" || args[2] != "-CreatorID" || args[3].size() != 4) {
-    std::cerr << "usage: CASLcdi2ppc.exe -DbFile NAME -CreatorID ABCD\n";
+  if (args.size() != 4 || args[0] != kDbFileSwitch || args[2] != kCreatorIdSwitch ||
+      args[3].size() != kCreatorId.size()) {
+    std::cerr << "usage: " << kConverterName << ' ' << kDbFileSwitch << " NAME " << kCreatorIdSwitch
+              << " ABCD\n";
     return kBadArguments;
   }
   const std::string& dbFile = args[1];
@@ -83,7 +87,7 @@ int RunConverter(const std::vector<std::string>& args, const Options& options,
   }
   if (options.record) {
     std::ofstream record(*options.record, std::ios::binary | std::ios::app);
-    record << "-DbFile\t" << name << "\t-CreatorID\t" << creatorId << '\t'
+    record << args[0] << '\t' << name << '\t' << args[2] << '\t' << creatorId << '\t'
            << (opened ? Hex(bytes) : "cannot open") << '\n';
   }
   if (!opened) {
