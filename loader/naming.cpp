@@ -37,9 +37,8 @@ NativeString MakeIntermediateName(const NativeString& inputName, const Character
   return name;
 }
 
-NativeString SpacesToUnderscores(NativeString& fileName) {
+void SpacesToUnderscores(NativeString& fileName) {
   std::replace(fileName.begin(), fileName.end(), NativeChar{' '}, NativeChar{'_'});
-  return fileName;
 }
 
 }  // namespace jov

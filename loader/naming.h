@@ -18,8 +18,7 @@ NativeString MakeIntermediateName(const NativeString& inputName);
 using CharacterTest = std::function<bool(NativeStringView character)>;
 NativeString MakeIntermediateName(const NativeString& inputName, const CharacterTest& canReceive);
 
-// Replaces every space in `fileName` by an underscore, in place, and returns
-// the new value as well.
-NativeString SpacesToUnderscores(NativeString& fileName);
+// Replaces every space in `fileName` by an underscore, in place.
+void SpacesToUnderscores(NativeString& fileName);
 
 }  // namespace jov
