@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <future>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace jov::test {
 
@@ -35,6 +39,17 @@ std::string Encode(std::string plain) {
   for (char& c : plain) c = static_cast<char>(static_cast<unsigned char>(c) + 2);
   return plain;
 }
+
+Watchdog::Watchdog(std::chrono::seconds limit, const std::string& what) {
+  std::thread([done = done_.get_future(), limit, what] {
+    if (done.wait_for(limit) == std::future_status::ready) return;
+    std::fprintf(stderr, "\nwatchdog: %s still runs after %d s\n", what.c_str(),
+                 int(limit.count()));
+    std::_Exit(3);
+  }).detach();
+}
+
+Watchdog::~Watchdog() { done_.set_value(); }
 
 WorkFolder::WorkFolder(Environment converter)
     : previous_(std::filesystem::current_path()), converter_(std::move(converter)) {

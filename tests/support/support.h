@@ -2,7 +2,9 @@
 // switches and read what the loader tells the user.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,9 +21,9 @@ std::string ReadFile(const std::filesystem::path& file);
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
 // `plain` with 2 added to every byte, as inputs are stored.
 std::string Encode(std::string plain);
-// Makes `file` hidden: by its name on POSIX (a dot-file), by its attribute
-// on Windows.
-void Hide(const std::filesystem::path& file);
+// Makes `file` hidden, or a system file: by its name on POSIX (a dot-file),
+// by its attribute on Windows.
+void Hide(const std::filesystem::path& file, bool system = false);
 
 // The folder holding the built programs (jovloader, CASLcdi2ppc.exe) and the
 // tests themselves.
@@ -32,6 +34,17 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 // Sets a variable for this process and the programs it starts; an empty
 // value removes it.
 void SetVariable(const std::string& name, const std::string& value);
+
+// Ends the test program with a failure if it still lives after `limit`, so
+// that a fault which makes a run hang fails in seconds, not at ctest's limit.
+class Watchdog {
+ public:
+  Watchdog(std::chrono::seconds limit, const std::string& what);
+  ~Watchdog();
+
+ private:
+  std::promise<void> done_;
+};
 
 // A fresh folder holding a copy of the stand-in converter, made the working
 // directory while this lives, and beside it the converter's record. The

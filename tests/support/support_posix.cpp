@@ -16,7 +16,7 @@ std::filesystem::path ProgramDir() {
 
 std::filesystem::path Verbatim(const std::filesystem::path& path) { return path; }
 
-void Hide(const std::filesystem::path&) {}
+void Hide(const std::filesystem::path&, bool) {}
 
 void SetVariable(const std::string& name, const std::string& value) {
   value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);

@@ -22,8 +22,8 @@ std::filesystem::path Verbatim(const std::filesystem::path& path) {
   return L"\\\\?\\" + (std::filesystem::current_path() / path).wstring();
 }
 
-void Hide(const std::filesystem::path& file) {
-  ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
+void Hide(const std::filesystem::path& file, bool system) {
+  ::SetFileAttributesW(file.c_str(), system ? FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_HIDDEN);
 }
 
 void SetVariable(const std::string& name, const std::string& value) {
