@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <numeric>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -92,6 +93,7 @@ TEST_P(Batch, RunsAsTheUserExpects) {
   if (row.where == (kWindows ? Where::kPosix : Where::kWindows)) {
     GTEST_SKIP() << "not something this platform has";
   }
+  const Watchdog watchdog(std::chrono::seconds(60), row.name);
   WorkFolder folder(row.converter);
   for (const Input& input : row.inputs) WriteFile(Utf8Path(input.name), input.stored);
 
@@ -184,13 +186,14 @@ std::vector<Row> Rows() {
     // matching "*.jov" only through its 8.3 short name on Windows are not
     // inputs.
     {"DecodedUnderTheirIntermediateNames", {Plain("Unit 3 Review.jov", everyByte), Plain("lesson1.JOV", ""),
-      Plain("same name.jov", "space"), Plain("same_name.jov", "underscore"), {"broken.jov", Encode(std::string(kDecodeBlockSize, 'x')) + "ok\x01"},
-      Plain("notes.jovx", ""), Plain(".hidden.jov", "")}, {},
-     {kFailed + "broken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", kComplete}, 1,
+      Plain("same name.jov", "space"), Plain("same_name.jov", "underscore"), {"brøken.jov", Encode(std::string(kDecodeBlockSize, 'x')) + "ok\x01"},
+      Plain("notes.jovx", ""), Plain(".hidden.jov", ""), Plain(".system.jov", "")}, {},
+     {kFailed + "brøken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", kComplete}, 1,
      {"Unit_3_Review_flex.cdi " + everyByte, "lesson1_flex.cdi ", "same_name_flex.cdi space",
       "same_name_flex.cdi underscore"},
-     {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "broken.jov", "notes.jovx", ".hidden.jov",
-      "folder.jov"}, Where::kBoth, [] { fs::create_directory("folder.jov"); Hide(".hidden.jov"); return Undo(); }},
+     {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "brøken.jov", "notes.jovx", ".hidden.jov",
+      ".system.jov", "folder.jov"}, Where::kBoth, [] {
+       fs::create_directory("folder.jov"); Hide(".hidden.jov"); Hide(".system.jov", true); return Undo(); }},
     {"EmptyFolder", {}, {}, {kComplete}, 0, {}},
     {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", kComplete}, 1, threeReceived},
     // A real access violation would summon wine's debugger; the status a
@@ -208,6 +211,15 @@ std::vector<Row> Rows() {
      {notStarted + (kWindows ? ".\\" : "./") + "CASLcdi2ppc.exe could not be started: *",
       kFailed + "b.jov\nThe converter *", kComplete}, 1, {}, {},
      Where::kBoth, [] { fs::remove("CASLcdi2ppc.exe"); return Undo(); }},
+    // What the converter leaves cannot be deleted as a file (on Windows only
+  // after some tries).
+    {"IntermediateCannotBeDeleted", three, onlyB({{"JOV_FAKE_KEEP", "1"}}),
+     {kFailed + "b.jov\nCould not delete b_flex.cdi: *", kComplete}, 1, threeReceived,
+     {"a.jov", "b.jov", "c.jov", "b_flex.cdi"}},
+    // A read-only leftover is someone's file, not ours.
+    {"ReadOnlyLeftover", {Plain("a.jov", "1")}, {}, {taken("a"), kComplete}, 1, {}, {"a.jov", "a_flex.cdi"},
+     Where::kWindows, [] { WriteFile("a_flex.cdi", ""); fs::permissions("a_flex.cdi", fs::perms(0444));
+       return Undo([] { fs::permissions("a_flex.cdi", fs::perms(0666)); }); }},
     // A script proves that no shell ever reads the arguments.
     {"ConverterIsAScript", {Plain("a.jov", "1")}, {}, {notStarted + "*", kComplete}, 1, {}, {}, Where::kBoth,
      [] { WriteFile("CASLcdi2ppc.exe", "touch shell-ran\r\n"); fs::permissions("CASLcdi2ppc.exe", fs::perms(0755));
@@ -237,9 +249,9 @@ std::vector<Row> Rows() {
     // the tab would smuggle in an argument of its own. Bytes that are not
     // UTF-8 count one character each.
     {"OddNamesPosix", {Plain("say \"hi\" | x.jov", "1"), Plain("back\\slash.jov", "2"), Plain("x\t-CreatorID\tEvil.jov", "3"),
-      Plain("A" + std::string(249, '\xB0') + ".jov", "4")},
+      Plain("A" + std::string(249, '\xB0') + ".jov", "4"), Plain(std::string(22, '\xC3') + ".jov", "5")},
      {}, {kComplete}, 0, {"say_\"hi\"_|_x_flex.cdi 1", "back\\slash_flex.cdi 2", "x\t-CreatorID\tEvil_flex.cdi 3",
-      "A" + std::string(20, '\xB0') + "_flex.cdi 4"}, {},
+      "A" + std::string(20, '\xB0') + "_flex.cdi 4", std::string(21, '\xC3') + "_flex.cdi 5"}, {},
      Where::kPosix},
   };
 #ifndef _WIN32
@@ -249,20 +261,29 @@ std::vector<Row> Rows() {
     {"DiskFull", {Plain("a.jov", std::string(100 << 10, 'x')), Plain("b.jov", "2")}, {},
      {kFailed + "a.jov\nCould not write a_flex.cdi: File too large", kComplete}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
      FileSizeLimit},
-    {"ReadOnlyFolder", {Plain("a.jov", "1")}, {}, {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", kComplete},
-     1, {}, {}, Where::kPosix, [] { return AsNobody(".", fs::perms(0555)); }},
-    {"UnreadableInput", {Plain("a.jov", "1"), Plain("b.jov", "2")}, {},
-     {kFailed + "a.jov\nCould not read a.jov: Permission denied", kComplete}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
-     [] { fs::permissions(".", fs::perms::all); return AsNobody("a.jov", fs::perms::none); }},
+    {"ReadOnlyFolderWithLeftover", {Plain("a.jov", "1")}, {},
+     {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", kComplete}, 1, {}, {"a.jov", "a_flex.cdi"},
+     Where::kPosix, [] { WriteFile("a_flex.cdi", ""); return AsNobody(".", fs::perms(0555)); }},
+    // A read-only input is only read.
+    {"UnreadableInput", {Plain("a\x7F.jov", "1"), Plain("b.jov", "2")}, {},
+     {kFailed + "a\\177.jov\nCould not read a\\177.jov: Permission denied", kComplete}, 1, {"b_flex.cdi 2"}, {},
+     Where::kPosix, [] { fs::permissions(".", fs::perms::all); fs::permissions("b.jov", fs::perms(0444));
+       return AsNobody("a\x7F.jov", fs::perms::none); }},
+    {"ReadError", {Plain("b.jov", "2")}, {}, {kFailed + "a.jov\nCould not read a.jov: Input/output error", kComplete}, 1,
+     {"b_flex.cdi 2"}, {"a.jov", "b.jov"}, Where::kPosix, [] { fs::create_symlink("/proc/self/mem", "a.jov"); return Undo(); }},
     {"UnlistableFolder", {Plain("a.jov", "1")}, {},
      {"An error occurred. Could not list the input files.\nPermission denied", kComplete}, 1, {}, {}, Where::kPosix,
      [] { return AsNobody(".", fs::perms(0311)); }},
     // Links lead elsewhere (here: to an input); a FIFO would hang the run.
-    // Escapes in a name would rewrite the console's line.
-    {"NameTakenAndControlCharacters", {Plain("a.jov", "1"), Plain("b.jov", "2"), {"\033[2K\rAll loaded\n.jov", "\x01"}},
-     {}, {kFailed + "\\033[2K\\rAll loaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.", taken("a"), taken("b"),
-     kComplete}, 1, {}, {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll loaded\n.jov"}, Where::kPosix,
-     [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); return Undo(); }},
+    // A link to an input is an input; a FIFO is not. Escapes in a name would
+    // rewrite the console's line.
+    {"LinksFifosAndControlCharacters", {Plain("a.jov", "1"), Plain("b.jov", "2"), {"\033[2K\rAll\tloaded\n.jov", "\x01"},
+      Plain("del\x7F.jov", "5")}, {}, {kFailed + "\\033[2K\\rAll\\tloaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.",
+      taken("a"), taken("b"), taken("del\\177"), kComplete}, 1, {"link_flex.cdi 2"},
+     {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll\tloaded\n.jov", "del\x7F.jov", "del\x7F_flex.cdi",
+      "link.jov", "fifo.jov"}, Where::kPosix,
+     [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); fs::create_directory("del\x7F_flex.cdi");
+          fs::create_symlink("b.jov", "link.jov"); ::mkfifo("fifo.jov", 0600); return Undo(); }},
     {"ConverterNotExecutable", {Plain("a.jov", "1")}, {},
      {notStarted + "./CASLcdi2ppc.exe could not be started: Permission denied", kComplete}, 1, {}, {}, Where::kPosix,
      [] { fs::permissions("CASLcdi2ppc.exe", fs::perms(0644)); return Undo(); }},
@@ -281,6 +302,7 @@ Result<std::int32_t> RunProgram() {
 
 // The real program, as a user starts it in a folder, twice.
 TEST(Program, LoadsTheFolderItStartsIn) {
+  const Watchdog watchdog(std::chrono::seconds(120), "the program");
   WorkFolder folder;
   WriteFile("Unit 3 Review.jov", Encode("review"));
   WriteFile("broken.jov", "\x01");
@@ -307,32 +329,57 @@ TEST(Program, LoadsTheFolderItStartsIn) {
   EXPECT_EQ(RunProgram().value(), 1);
   EXPECT_EQ(second.Finish(), std::vector<std::string>{"An error occurred.\nJOV Loader is already "
                                                       "loading the files in this folder."});
+  if (kWindows) {
+    EXPECT_EQ(second.Icons(), std::vector<bool>{true});
+  }
   EXPECT_EQ(ReadFile(folder.record()), record) << "a conversion ran";
+}
+
+// A file that someone (a virus scanner) holds open for a moment is deleted
+// once they let go.
+TEST(RemoveFile, WaitsForAMomentaryHolder) {
+  WorkFolder folder;
+  WriteFile("held", "");
+  std::optional<Result<File>> holder(OpenForReading(FromAscii("held")));
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    holder.reset();
+  });
+  const auto removed = RemoveFile(FromAscii("held"));
+  release.join();
+  EXPECT_TRUE(removed.ok() && !fs::exists("held"));
 }
 
 #ifndef _WIN32
 // The run in a child process, as a shell or a desktop starts it, ended by a
-// real signal while it converts a.jov, or met with an odd parent.
+// real signal while it converts a.jov or while a message waits for Enter, or
+// met with an odd parent.
 TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
   enum Setting { kNone, kChildSignalIgnored, kClosedOutput, kTerminalInput, kTerminal };
+  const std::string bFailed = kFailed + "b.jov\nByte 0x01 at offset 0 cannot be decoded.\n";
   const struct {
     const char* name;
-    int signal;  // sent while a.jov is converted; 0: none
+    int signal;  // sent while a.jov is converted (at a terminal: at the first message); 0: none
     Setting setting;
     int status;  // as waitpid reports it
     std::size_t converted;
+    std::string shown = "";  // standard output, where it goes to a file
   } rows[] = {
       {"SIGTERM", SIGTERM, kNone, SIGTERM, 0},
       {"SIGHUP", SIGHUP, kNone, SIGHUP, 0},
       {"Ctrl+C, to the whole group", SIGINT, kNone, SIGINT, 0},
-      {"SIGCHLD ignored by the parent", 0, kChildSignalIgnored, 0, 3},
+      {"SIGCHLD ignored by the parent", 0, kChildSignalIgnored, 0, 3, kComplete + "\n"},
       {"a closed output pipe", 0, kClosedOutput, 1 << 8, 2},
-      {"no waiting for Enter when output goes to a file", 0, kTerminalInput, 1 << 8, 2},
+      {"no waiting for Enter when output goes to a file", 0, kTerminalInput, 1 << 8, 2,
+       bFailed + kComplete + "\n"},
       {"at a terminal each message waits for Enter", 0, kTerminal, 1 << 8, 2},
+      {"SIGTERM while a message waits for Enter", SIGTERM, kTerminal, SIGTERM, 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    WorkFolder folder(Environment{{"JOV_FAKE_WAIT", row.signal ? "converter.pid" : ""}});
+    const Watchdog watchdog(std::chrono::seconds(30), row.name);
+    const bool converting = row.signal != 0 && row.setting != kTerminal;
+    WorkFolder folder(Environment{{"JOV_FAKE_WAIT", converting ? "converter.pid" : ""}});
     WriteFile("a.jov", Encode("1"));
     fs::permissions("a.jov", fs::perms(0600));
     // A failure, so that there is a message to write.
@@ -340,6 +387,7 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
     WriteFile("c.jov", Encode("3"));
     int terminal = -1, user = -1;
     if (row.setting >= kTerminalInput) ::openpty(&user, &terminal, nullptr, nullptr, nullptr);
+    const int shown = ::open("../shown.txt", O_RDWR | O_CREAT | O_TRUNC, 0600);
     const pid_t child = ::fork();
     if (child == 0) {
       ::setpgid(0, 0);
@@ -347,30 +395,34 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       int out[2];
       (void)::pipe(out);
       ::close(out[0]);
-      ::dup2(row.setting == kClosedOutput ? out[1] : ::open("/dev/null", O_WRONLY), 1);
+      ::dup2(row.setting == kClosedOutput ? out[1] : shown, 1);
       if (row.setting == kTerminal) ::dup2(terminal, 1);
       ::dup2(terminal >= 0 ? terminal : ::open("/dev/null", O_RDONLY), 0);
       ::_exit(RunLoader());
     }
     // The user reads each message and presses Enter; b.jov's comes before
     // c.jov is loaded.
-    std::string shown;
+    std::string onTerminal;
     for (int answered = 0; row.setting == kTerminal && answered < 2;) {
       char buffer[256];
       const ssize_t n = ::read(user, buffer, sizeof buffer);
       if (n <= 0) break;
-      shown.append(buffer, std::size_t(n));
-      if (shown.find("[Press Enter]") == std::string::npos) continue;
+      onTerminal.append(buffer, std::size_t(n));
+      if (onTerminal.find("[Press Enter]") == std::string::npos) continue;
+      if (row.signal != 0) {
+        ::kill(child, row.signal);
+        break;
+      }
       // Time for a run that did not wait to go on; one that waits cannot.
       std::this_thread::sleep_for(std::chrono::milliseconds(answered == 0 ? 300 : 0));
       EXPECT_TRUE(answered++ > 0 || ReadFile(folder.record()).find("c_flex") == std::string::npos)
           << "c.jov was loaded before the message about b.jov was answered";
-      shown.clear();
+      onTerminal.clear();
       EXPECT_EQ(::write(user, "\r", 1), 1);
     }
     pid_t converter = 0;
-    if (row.signal != 0) {
-      for (int i = 0; i < 2000 && converter == 0; ++i) {
+    if (converting) {
+      for (int i = 0; i < 1000 && converter == 0; ++i) {
         std::istringstream(ReadFile("converter.pid")) >> converter;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
@@ -380,15 +432,18 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       ::kill(row.signal == SIGINT ? -child : child, row.signal);
     }
     int status = -1;
-    for (int i = 0; i < 2000 && ::waitpid(child, &status, WNOHANG) == 0; ++i) {
+    for (int i = 0; i < 1000 && ::waitpid(child, &status, WNOHANG) == 0; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ::kill(child, SIGKILL);  // only if it hangs: then the status below is wrong
     EXPECT_EQ(status, row.status);
-    EXPECT_TRUE(row.signal == 0 || ::kill(converter, 0) != 0) << "the converter runs on";
+    // The converter was waited for, its own cleanup included.
+    EXPECT_TRUE(!converting || fs::exists("converter.pid.ended")) << "the run ended first";
     std::istringstream record(ReadFile(folder.record()));
     EXPECT_EQ(std::count(std::istreambuf_iterator<char>(record), {}, '\n'), row.converted);
     EXPECT_FALSE(fs::exists("a_flex.cdi"));
+    EXPECT_EQ(ReadFile("../shown.txt"), row.shown);
+    ::close(shown);
     if (user >= 0) {
       ::close(user);
       ::close(terminal);
