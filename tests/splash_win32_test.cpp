@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <thread>
 
 #include "loader/ui.h"
@@ -129,7 +130,8 @@ TEST(SplashWindow, LaysOutItsControls) {
     const HWND frame = ::GetWindow(splash, GW_CHILD);
     RECT frameRect{};
     ::GetWindowRect(frame, &frameRect);
-    int labels = 0;
+    std::set<std::wstring> texts;
+    int logos = 0;
     for (HWND c = ::GetWindow(frame, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
       wchar_t text[256] = {};
       ::GetWindowTextW(c, text, 256);
@@ -143,9 +145,14 @@ TEST(SplashWindow, LaysOutItsControls) {
       EXPECT_GE(rect.right - rect.left, size.cx) << "cut: " << text;
       EXPECT_GE(rect.left, frameRect.left);
       EXPECT_LE(rect.right, frameRect.right);
-      labels += text[0] != L'\0';
+      if (text[0] != L'\0') texts.insert(text);
+      logos += (::GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+               ::SendMessageW(c, STM_GETICON, 0, 0) != 0;
     }
-    EXPECT_EQ(labels, 6);
+    EXPECT_EQ(texts, (std::set<std::wstring>{
+                         L"Courseware Tools", L"JOV Loader", L"For PocketPC", L"Version 1.0.0",
+                         L"Copyright \u00A9 2026 JOV Loader Project", L"JOV Loader Project"}));
+    EXPECT_EQ(logos, 1);
     ::PostMessageW(splash, WM_CHAR, L' ', 0);
   });
 }
