@@ -46,10 +46,8 @@ const std::string kComplete = "JOV Loading Complete";
 
 std::string Hex(const std::string& bytes) {
   std::string hex;
-  for (const char c : bytes) {
-    hex += "0123456789abcdef"[static_cast<unsigned char>(c) >> 4];
-    hex += "0123456789abcdef"[c & 15];
-  }
+  for (const unsigned char c : bytes)
+    hex += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
   return hex;
 }
 
@@ -93,7 +91,6 @@ TEST_P(Batch, RunsAsTheUserExpects) {
   if (row.where == (kWindows ? Where::kPosix : Where::kWindows)) {
     GTEST_SKIP() << "not something this platform has";
   }
-  const Watchdog watchdog(std::chrono::seconds(60), row.name);
   WorkFolder folder(row.converter);
   for (const Input& input : row.inputs) WriteFile(Utf8Path(input.name), input.stored);
 
@@ -284,9 +281,6 @@ std::vector<Row> Rows() {
       "link.jov", "fifo.jov"}, Where::kPosix,
      [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); fs::create_directory("del\x7F_flex.cdi");
           fs::create_symlink("b.jov", "link.jov"); ::mkfifo("fifo.jov", 0600); return Undo(); }},
-    {"ConverterNotExecutable", {Plain("a.jov", "1")}, {},
-     {notStarted + "./CASLcdi2ppc.exe could not be started: Permission denied", kComplete}, 1, {}, {}, Where::kPosix,
-     [] { fs::permissions("CASLcdi2ppc.exe", fs::perms(0644)); return Undo(); }},
   });
 #endif
   // clang-format on
@@ -302,35 +296,25 @@ Result<std::int32_t> RunProgram() {
 
 // The real program, as a user starts it in a folder, twice.
 TEST(Program, LoadsTheFolderItStartsIn) {
-  const Watchdog watchdog(std::chrono::seconds(120), "the program");
   WorkFolder folder;
   WriteFile("Unit 3 Review.jov", Encode("review"));
   WriteFile("broken.jov", "\x01");
   MessageCapture capture;
-  const auto status = RunProgram();
-  const auto messages = capture.Finish();
-  ASSERT_TRUE(status.ok());
-  EXPECT_EQ(status.value(), 1);
-  EXPECT_EQ(messages,
-            (std::vector<std::string>{
-                kFailed + "broken.jov\nByte 0x01 at offset 0 cannot be decoded.", kComplete}));
-  // Failures carry the error icon; the completion none.
-  if (kWindows) {
-    EXPECT_EQ(capture.Icons(), (std::vector<bool>{true, false}));
-  }
+  EXPECT_EQ(RunProgram().value(), 1);
   const std::string record = ReadFile(folder.record());
   EXPECT_EQ(record, "-DbFile\tUnit_3_Review_flex.cdi\t-CreatorID\tWmtk\t" + Hex("review") + "\n");
   EXPECT_FALSE(fs::exists("Unit_3_Review_flex.cdi"));
-
   // Started where another run is loading, it changes nothing.
   const auto lock = LockWorkingFolder();
   ASSERT_TRUE(lock.ok() && lock.value());
-  MessageCapture second;
   EXPECT_EQ(RunProgram().value(), 1);
-  EXPECT_EQ(second.Finish(), std::vector<std::string>{"An error occurred.\nJOV Loader is already "
-                                                      "loading the files in this folder."});
+  EXPECT_EQ(capture.Finish(),
+            (std::vector<std::string>{
+                kFailed + "broken.jov\nByte 0x01 at offset 0 cannot be decoded.", kComplete,
+                "An error occurred.\nJOV Loader is already loading the files in this folder."}));
+  // Failures carry the error icon; the completion none.
   if (kWindows) {
-    EXPECT_EQ(second.Icons(), std::vector<bool>{true});
+    EXPECT_EQ(capture.Icons(), (std::vector<bool>{true, false, true}));
   }
   EXPECT_EQ(ReadFile(folder.record()), record) << "a conversion ran";
 }
@@ -341,13 +325,11 @@ TEST(RemoveFile, WaitsForAMomentaryHolder) {
   WorkFolder folder;
   WriteFile("held", "");
   std::optional<Result<File>> holder(OpenForReading(FromAscii("held")));
-  std::thread release([&] {
+  const std::jthread release([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     holder.reset();
   });
-  const auto removed = RemoveFile(FromAscii("held"));
-  release.join();
-  EXPECT_TRUE(removed.ok() && !fs::exists("held"));
+  EXPECT_TRUE(RemoveFile(FromAscii("held")).ok() && !fs::exists("held"));
 }
 
 #ifndef _WIN32
@@ -356,7 +338,6 @@ TEST(RemoveFile, WaitsForAMomentaryHolder) {
 // met with an odd parent.
 TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
   enum Setting { kNone, kChildSignalIgnored, kClosedOutput, kTerminalInput, kTerminal };
-  const std::string bFailed = kFailed + "b.jov\nByte 0x01 at offset 0 cannot be decoded.\n";
   const struct {
     const char* name;
     int signal;  // sent while a.jov is converted (at a terminal: at the first message); 0: none
@@ -365,19 +346,19 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
     std::size_t converted;
     std::string shown = "";  // standard output, where it goes to a file
   } rows[] = {
-      {"SIGTERM", SIGTERM, kNone, SIGTERM, 0},
-      {"SIGHUP", SIGHUP, kNone, SIGHUP, 0},
+      // clang-format off
+      {"SIGTERM", SIGTERM, kNone, SIGTERM, 0}, {"SIGHUP", SIGHUP, kNone, SIGHUP, 0},
       {"Ctrl+C, to the whole group", SIGINT, kNone, SIGINT, 0},
       {"SIGCHLD ignored by the parent", 0, kChildSignalIgnored, 0, 3, kComplete + "\n"},
       {"a closed output pipe", 0, kClosedOutput, 1 << 8, 2},
       {"no waiting for Enter when output goes to a file", 0, kTerminalInput, 1 << 8, 2,
-       bFailed + kComplete + "\n"},
+       kFailed + "b.jov\nByte 0x01 at offset 0 cannot be decoded.\n" + kComplete + "\n"},
       {"at a terminal each message waits for Enter", 0, kTerminal, 1 << 8, 2},
       {"SIGTERM while a message waits for Enter", SIGTERM, kTerminal, SIGTERM, 1},
+      // clang-format on
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const Watchdog watchdog(std::chrono::seconds(30), row.name);
     const bool converting = row.signal != 0 && row.setting != kTerminal;
     WorkFolder folder(Environment{{"JOV_FAKE_WAIT", converting ? "converter.pid" : ""}});
     WriteFile("a.jov", Encode("1"));
@@ -409,12 +390,13 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       if (n <= 0) break;
       onTerminal.append(buffer, std::size_t(n));
       if (onTerminal.find("[Press Enter]") == std::string::npos) continue;
+      // Time for a run that did not wait to go on; one that waits cannot (and
+      // is reading, so that a signal interrupts the read).
+      std::this_thread::sleep_for(std::chrono::milliseconds(answered == 0 ? 300 : 0));
       if (row.signal != 0) {
         ::kill(child, row.signal);
         break;
       }
-      // Time for a run that did not wait to go on; one that waits cannot.
-      std::this_thread::sleep_for(std::chrono::milliseconds(answered == 0 ? 300 : 0));
       EXPECT_TRUE(answered++ > 0 || ReadFile(folder.record()).find("c_flex") == std::string::npos)
           << "c.jov was loaded before the message about b.jov was answered";
       onTerminal.clear();

@@ -84,19 +84,16 @@ TEST(ConsoleSplash, EndsOnKeysThatProduceACharacterAndGivesTheTerminalBack) {
     std::chrono::milliseconds interval = kNoTimer;
     bool piped = false;  // standard input is not a terminal but someone's data
   } rows[] = {
-      {"letter", "x", int(SplashEnd::kKey)},
-      // The repeats are dropped, or they would answer the first message.
-      {"Enter, held", "\r\r\r", int(SplashEnd::kKey)},
-      {"lone Escape", "\x1b", int(SplashEnd::kKey)},
-      {"Ctrl+S is a character, not flow control", "\x13", int(SplashEnd::kKey)},
-      {"non-ASCII character", "\xc3\xa9", int(SplashEnd::kKey)},
-      {"a letter after an arrow", "\x1b[Dq", int(SplashEnd::kKey)},
+      // clang-format off
+      // A held key's repeats are dropped, or they would answer the first message.
+      {"letter", "x", int(SplashEnd::kKey)}, {"Enter, held", "\r\r\r", int(SplashEnd::kKey)},
+      {"lone Escape", "\x1b", int(SplashEnd::kKey)}, {"Ctrl+S is a character, not flow control", "\x13", int(SplashEnd::kKey)},
+      {"non-ASCII character", "\xc3\xa9", int(SplashEnd::kKey)}, {"a letter after an arrow", "\x1b[Dq", int(SplashEnd::kKey)},
       {"Ctrl+C", "\x03", -SIGINT},
       // Nothing that counts: the timer ends these.
-      {"arrow", "\x1b[A", int(SplashEnd::kTimer), 1500ms},
-      {"F1", "\x1bOP", int(SplashEnd::kTimer), 1500ms},
-      {"Ctrl+Right", "\x1b[1;5C", int(SplashEnd::kTimer), 1500ms},
-      {"no terminal", "x\n", int(SplashEnd::kTimer), 300ms, true},
+      {"arrow", "\x1b[A", int(SplashEnd::kTimer), 1500ms}, {"F1", "\x1bOP", int(SplashEnd::kTimer), 1500ms},
+      {"Ctrl+Right", "\x1b[1;5C", int(SplashEnd::kTimer), 1500ms}, {"no terminal", "x\n", int(SplashEnd::kTimer), 300ms, true},
+      // clang-format on
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

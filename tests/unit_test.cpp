@@ -17,10 +17,9 @@ namespace {
 TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpaces) {
   // clang-format off
   const std::pair<const char*, const char*> rows[] = {
-      {"lesson1.jov", "lesson1_flex.cdi"}, {"lesson1.JOV", "lesson1_flex.cdi"}, {".jov", "_flex.cdi"},
-      {"abc", "_flex.cdi"}, {"été.jov", "été_flex.cdi"}, {"a.b.c.jov", "a.b.c_flex.cdi"}, {"Unit 3 Review.jov", "Unit_3_Review_flex.cdi"},
-      {"abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstu_flex.cdi"},
-      {"abcdefghijklmnopqrstuv.jov", "abcdefghijklmnopqrstu_flex.cdi"},
+      {"lesson1.jov", "lesson1_flex.cdi"}, {"lesson1.JOV", "lesson1_flex.cdi"}, {".jov", "_flex.cdi"}, {"abc", "_flex.cdi"},
+      {"été.jov", "été_flex.cdi"}, {"a.b.c.jov", "a.b.c_flex.cdi"}, {"Unit 3 Review.jov", "Unit_3_Review_flex.cdi"},
+      {"abcdefghijklmnopqrstu.jov", "abcdefghijklmnopqrstu_flex.cdi"}, {"abcdefghijklmnopqrstuv.jov", "abcdefghijklmnopqrstu_flex.cdi"},
       // Cut first, replaced second: the 21st character is a space.
       {"Grade 5 Science Unit Two.jov", "Grade_5_Science_Unit__flex.cdi"}, {"  .jov", "___flex.cdi"},
       {"Leçon d'été à Zürich 2.jov", "Leçon_d'été_à_Zürich__flex.cdi"},

@@ -35,20 +35,12 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 // value removes it.
 void SetVariable(const std::string& name, const std::string& value);
 
-// Ends the test program with a failure if it still lives after `limit`, so
-// that a fault which makes a run hang fails in seconds, not at ctest's limit.
-class Watchdog {
- public:
-  Watchdog(std::chrono::seconds limit, const std::string& what);
-  ~Watchdog();
-
- private:
-  std::promise<void> done_;
-};
-
 // A fresh folder holding a copy of the stand-in converter, made the working
 // directory while this lives, and beside it the converter's record. The
 // converter's switches are set meanwhile. All is removed afterwards.
+// Should the test still use it after a minute, the test program ends with a
+// failure: a fault that makes a run hang fails in seconds, not at ctest's
+// limit.
 class WorkFolder {
  public:
   explicit WorkFolder(Environment converter = {});
@@ -60,6 +52,7 @@ class WorkFolder {
   std::filesystem::path previous_;
   std::filesystem::path root_;
   Environment converter_;
+  std::promise<void> done_;
 };
 
 // Collects every message shown while it lives, by this process or a program

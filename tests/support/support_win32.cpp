@@ -54,20 +54,14 @@ std::wstring TextOf(HWND window) {
 }
 
 // Every box has an icon control; only one showing an icon has an image.
-BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
-  DWORD_PTR icon = 0;
-  if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-      ::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 10000, &icon) &&
-      icon != 0) {
-    *reinterpret_cast<bool*>(found) = true;
-  }
-  return TRUE;
-}
-
 bool ShowsIcon(HWND box) {
-  bool found = false;
-  ::EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&found));
-  return found;
+  DWORD_PTR icon = 0;
+  for (HWND c = ::GetWindow(box, GW_CHILD); c && !icon; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    if ((::GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+      ::SendMessageTimeoutW(c, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 10000, &icon);
+    }
+  }
+  return icon != 0;
 }
 
 }  // namespace
