@@ -79,23 +79,19 @@ TEST(SplashWindow, EndsOnlyByItsTriggers) {
     SplashEnd expected;
     std::chrono::milliseconds interval = kNoTimer;
   } rows[] = {
-      {"a letter", [](HWND) { Send({'X'}); }, SplashEnd::kKey},
-      {"Escape", [](HWND) { Send({VK_ESCAPE}); }, SplashEnd::kKey},
+      // clang-format off
+      {"a letter", [](HWND) { Send({'X'}); }, SplashEnd::kKey}, {"Escape", [](HWND) { Send({VK_ESCAPE}); }, SplashEnd::kKey},
       {"a click on the frame", [](HWND s) { Click(s, kOnFrame); }, SplashEnd::kClick},
-      {"arrows, function keys, modifiers and clicks on the labels, the logo and the strips "
-       "outside the frame do nothing",
+      {"arrows, function keys, modifiers and clicks on the labels, the logo and the strips outside the frame do nothing",
        [](HWND s) {
          Send({VK_LEFT, VK_F1, VK_SHIFT, VK_CONTROL});
-         for (const POINT spot :
-              {POINT{130, 83}, POINT{248, 82}, POINT{252, 125}, POINT{424, 193}, POINT{394, 212},
-               POINT{248, 254}, POINT{246, 28}, POINT{5, 140}, POINT{484, 2}}) {
-           Click(s, spot);
-         }
+         for (const POINT spot : {POINT{130, 83}, POINT{248, 82}, POINT{252, 125}, POINT{424, 193}, POINT{394, 212},
+                                  POINT{248, 254}, POINT{246, 28}, POINT{5, 140}, POINT{484, 2}}) Click(s, spot);
          Click(s, kOnFrame);
-       },
-       SplashEnd::kClick},
+       }, SplashEnd::kClick},
       {"closed by the user", [](HWND s) { ::PostMessageW(s, WM_CLOSE, 0, 0); }, SplashEnd::kClosed},
       {"nothing: the timer", [](HWND) {}, SplashEnd::kTimer, 300ms},
+      // clang-format on
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

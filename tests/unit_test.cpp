@@ -35,10 +35,7 @@ TEST(MakeIntermediateName, CutsTheStemToTwentyOneCharactersThenReplacesSpaces) {
 
 TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
   const std::string head = "\nThe converter ended with status ";
-  const struct {
-    std::int32_t status;
-    std::optional<std::string> cause;
-  } rows[] = {
+  const std::pair<std::int32_t, std::optional<std::string>> rows[] = {
       // clang-format off
       {0, std::nullopt}, {1, std::nullopt}, {32767, std::nullopt}, {-1, ""}, {-32768, ""},
       {32768, head + "32768, which is not a valid result."}, {65535, head + "65535, which is not a valid result."},
@@ -46,9 +43,9 @@ TEST(ConversionFailureCause, SaysWhatAStatusMeans) {
       {static_cast<std::int32_t>(0xC0000005), head + "0xC0000005."},
       // clang-format on
   };
-  for (const auto& row : rows) {
-    const auto cause = ConversionFailureCause(row.status);
-    EXPECT_EQ(cause ? std::optional(Utf8(*cause)) : std::nullopt, row.cause) << row.status;
+  for (const auto& [status, want] : rows) {
+    const auto cause = ConversionFailureCause(status);
+    EXPECT_EQ(cause ? std::optional(Utf8(*cause)) : std::nullopt, want) << status;
   }
 }
 
