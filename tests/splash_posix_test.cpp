@@ -62,10 +62,14 @@ ChildRun RunOnTerminal(std::chrono::milliseconds interval, const std::string& in
     for (int i = 0; i < 4000 && TerminalIsCooked(master); ++i) std::this_thread::sleep_for(5ms);
     EXPECT_EQ(::write(master, input.data(), input.size()), ssize_t(input.size()));
   }
-  // Until EIO: the child has closed its side.
+  // Until EIO: the child has closed its side; or until a splash that hangs
+  // has been silent for longer than any row's timer.
   char buffer[1024];
-  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+  pollfd output{.fd = master, .events = POLLIN, .revents = 0};
+  for (ssize_t n;
+       ::poll(&output, 1, 45000) == 1 && (n = ::read(master, buffer, sizeof buffer)) > 0;)
     run.output.append(buffer, size_t(n));
+  ::kill(pid, SIGKILL);  // only if it hangs: then its status is wrong
   ::waitpid(pid, &run.status, 0);
   run.terminalRestored = TerminalIsCooked(master);
   ::close(master);
