@@ -171,6 +171,8 @@ std::vector<Row> Rows() {
     return kFailed + stem + ".jov\n" + stem +
            "_flex.cdi is taken by something that is not a leftover file; it was left as it is.";
   };
+  // Wine hides every dot-file, whatever its attributes.
+  const std::string dot = kWindows ? "" : ".";
   const auto onlyB = [](Environment e) {
     e.emplace_back("JOV_FAKE_ONLY", "b_flex.cdi");
     return e;
@@ -179,18 +181,18 @@ std::vector<Row> Rows() {
   std::vector<Row> rows = {
     // Every plain byte value survives the trip, an empty input still reaches
     // the converter, inputs sharing an intermediate name each get theirs, an
-    // undecodable input never reaches it. A folder, a hidden file and a name
+    // undecodable input never reaches it. A folder, hidden and system files and a name
     // matching "*.jov" only through its 8.3 short name on Windows are not
     // inputs.
     {"DecodedUnderTheirIntermediateNames", {Plain("Unit 3 Review.jov", everyByte), Plain("lesson1.JOV", ""),
       Plain("same name.jov", "space"), Plain("same_name.jov", "underscore"), {"brøken.jov", Encode(std::string(kDecodeBlockSize, 'x')) + "ok\x01"},
-      Plain("notes.jovx", ""), Plain(".hidden.jov", ""), Plain(".system.jov", "")}, {},
+      Plain("notes.jovx", ""), Plain(dot + "hidden.jov", ""), Plain(dot + "system.jov", "")}, {},
      {kFailed + "brøken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", kComplete}, 1,
      {"Unit_3_Review_flex.cdi " + everyByte, "lesson1_flex.cdi ", "same_name_flex.cdi space",
       "same_name_flex.cdi underscore"},
-     {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "brøken.jov", "notes.jovx", ".hidden.jov",
-      ".system.jov", "folder.jov"}, Where::kBoth, [] {
-       fs::create_directory("folder.jov"); Hide(".hidden.jov"); Hide(".system.jov", true); return Undo(); }},
+     {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "brøken.jov", "notes.jovx", dot + "hidden.jov",
+      dot + "system.jov", "folder.jov"}, Where::kBoth, [dot] {
+       fs::create_directory("folder.jov"); Hide(dot + "hidden.jov"); Hide(dot + "system.jov", true); return Undo(); }},
     {"EmptyFolder", {}, {}, {kComplete}, 0, {}},
     {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", kComplete}, 1, threeReceived},
     // A real access violation would summon wine's debugger; the status a
