@@ -57,8 +57,6 @@ std::unique_ptr<std::uint8_t[], PageAlignedDelete> AllocateBlock() {
   return done;
 }
 
-using DecodeFunction = std::size_t (*)(const std::uint8_t*, std::uint8_t*, std::size_t);
-
 std::size_t DecodeBaseline(const std::uint8_t* in, std::uint8_t* out, std::size_t size) {
   return DecodeLoop(in, out, size);
 }
@@ -89,6 +87,12 @@ std::size_t DecodeBytes(std::span<const std::uint8_t> in, std::span<std::uint8_t
   // before this file's static initialisation still finds it set.
   static const DecodeFunction decode = ChooseDecode();
   return decode(in.data(), out.data(), in.size());
+}
+
+std::vector<DecodeFunction> DecodePaths() {
+  std::vector<DecodeFunction> paths = {ChooseDecode()};
+  if (paths.front() != DecodeBaseline) paths.push_back(DecodeBaseline);
+  return paths;
 }
 
 std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "base/result.h"
 #include "base/text.h"
@@ -20,6 +21,12 @@ inline constexpr std::size_t kDecodeBlockSize = std::size_t{1} << 20;
 // leaving `out` from that offset on untouched, and its offset is returned.
 // Returns in.size() when every byte decoded.
 std::size_t DecodeBytes(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+
+// The loops DecodeBytes may choose from on this CPU, its choice first, each
+// with DecodeBytes's contract; a CPU without AVX2 (and the 32-bit build)
+// runs the plain one, so every machine must be able to test it.
+using DecodeFunction = std::size_t (*)(const std::uint8_t* in, std::uint8_t* out, std::size_t size);
+std::vector<DecodeFunction> DecodePaths();
 
 struct DecodeFailure {
   enum class Kind {

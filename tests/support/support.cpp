@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <future>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace jov::test {
 
@@ -47,9 +51,16 @@ WorkFolder::WorkFolder(Environment converter)
   std::filesystem::current_path(path());
   converter_.emplace_back("JOV_FAKE_RECORD", Utf8(record()));
   for (const auto& [name, value] : converter_) SetVariable(name, value);
+  const auto* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::thread([done = done_.get_future(), name = std::string(test ? test->name() : "")] {
+    if (done.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return;
+    std::fprintf(stderr, "\nwatchdog: %s still runs after a minute\n", name.c_str());
+    std::_Exit(3);
+  }).detach();
 }
 
 WorkFolder::~WorkFolder() {
+  done_.set_value();
   for (const auto& [name, value] : converter_) SetVariable(name, "");
   std::error_code ignored;
   std::filesystem::current_path(previous_, ignored);

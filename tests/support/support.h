@@ -2,7 +2,9 @@
 // switches and read what the loader tells the user.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -19,9 +21,9 @@ std::string ReadFile(const std::filesystem::path& file);
 void WriteFile(const std::filesystem::path& file, const std::string& bytes);
 // `plain` with 2 added to every byte, as inputs are stored.
 std::string Encode(std::string plain);
-// Makes `file` hidden: by its name on POSIX (a dot-file), by its attribute
-// on Windows.
-void Hide(const std::filesystem::path& file);
+// Makes `file` hidden, or a system file: by its name on POSIX (a dot-file),
+// by its attribute on Windows.
+void Hide(const std::filesystem::path& file, bool system = false);
 
 // The folder holding the built programs (jovloader, CASLcdi2ppc.exe) and the
 // tests themselves.
@@ -40,6 +42,9 @@ void SetVariable(const std::string& name, const std::string& value);
 // A fresh folder holding a copy of the stand-in converter, made the working
 // directory while this lives, and beside it the converter's record. The
 // converter's switches are set meanwhile. All is removed afterwards.
+// Should the test still use it after a minute, the test program ends with a
+// failure: a fault that makes a run hang fails in seconds, not at ctest's
+// limit.
 class WorkFolder {
  public:
   explicit WorkFolder(Environment converter = {});
@@ -51,6 +56,7 @@ class WorkFolder {
   std::filesystem::path previous_;
   std::filesystem::path root_;
   Environment converter_;
+  std::promise<void> done_;
 };
 
 // Collects every message shown while it lives, by this process or a program

@@ -16,7 +16,7 @@ std::filesystem::path ProgramDir() {
 
 std::filesystem::path Verbatim(const std::filesystem::path& path) { return path; }
 
-void Hide(const std::filesystem::path&) {}
+void Hide(const std::filesystem::path&, bool) {}
 
 unsigned AnsiCodePage() { return 0; }
 
@@ -56,13 +56,13 @@ std::vector<std::string> MessageCapture::Finish() {
   std::fclose(state_->file);
 
   // A message starts with one of the program's heads and runs until the
-  // next; the splash's block comes before the first.
+  // next; a splash's framed block comes before a run's first.
   std::vector<std::string> messages;
   std::istringstream in(output);
   for (std::string line; std::getline(in, line);) {
     if (line.starts_with("An error occurred.") || line == "JOV Loading Complete") {
       messages.push_back(line);
-    } else if (!messages.empty()) {
+    } else if (!messages.empty() && !line.empty() && line[0] != '+' && line[0] != '|') {
       messages.back() += "\n" + line;
     }
   }

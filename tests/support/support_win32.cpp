@@ -22,8 +22,8 @@ std::filesystem::path Verbatim(const std::filesystem::path& path) {
   return L"\\\\?\\" + (std::filesystem::current_path() / path).wstring();
 }
 
-void Hide(const std::filesystem::path& file) {
-  ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_HIDDEN);
+void Hide(const std::filesystem::path& file, bool system) {
+  ::SetFileAttributesW(file.c_str(), system ? FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_HIDDEN);
 }
 
 unsigned AnsiCodePage() { return ::GetACP(); }
@@ -56,20 +56,14 @@ std::wstring TextOf(HWND window) {
 }
 
 // Every box has an icon control; only one showing an icon has an image.
-BOOL CALLBACK FindIcon(HWND child, LPARAM found) {
-  DWORD_PTR icon = 0;
-  if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-      ::SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 10000, &icon) &&
-      icon != 0) {
-    *reinterpret_cast<bool*>(found) = true;
-  }
-  return TRUE;
-}
-
 bool ShowsIcon(HWND box) {
-  bool found = false;
-  ::EnumChildWindows(box, FindIcon, reinterpret_cast<LPARAM>(&found));
-  return found;
+  DWORD_PTR icon = 0;
+  for (HWND c = ::GetWindow(box, GW_CHILD); c && !icon; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    if ((::GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+      ::SendMessageTimeoutW(c, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 10000, &icon);
+    }
+  }
+  return icon != 0;
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ Options ReadOptions(const GetEnv& getEnv) {
   if (auto v = getEnv("JOV_FAKE_EXIT")) options.exitStatus = std::stoll(Utf8(*v), nullptr, 0);
   if (auto v = getEnv("JOV_FAKE_ONLY")) options.onlyFor = Utf8(*v);
   if (auto v = getEnv("JOV_FAKE_DELETE")) options.deleteInput = Utf8(*v) == "1";
+  if (auto v = getEnv("JOV_FAKE_KEEP")) options.keepFolder = Utf8(*v) == "1";
   if (auto v = getEnv("JOV_FAKE_RECORD")) options.record = *v;
   if (auto v = getEnv("JOV_FAKE_SIGNAL")) options.signal = std::stoi(Utf8(*v));
   if (auto v = getEnv("JOV_FAKE_REMOVE")) options.removeOther = *v;
@@ -124,6 +125,10 @@ int RunConverter(const std::vector<std::string>& args, const Options& options,
   }
 
   const bool applies = !options.onlyFor || *options.onlyFor == name;
+  if (applies && options.keepFolder) {
+    std::filesystem::remove(dbFile);
+    std::filesystem::create_directory(dbFile);
+  }
   if (applies && options.signal) std::raise(*options.signal);
   if (applies && options.exitStatus) {
     // Through 32 unsigned bits so 0xC0000005 and -1 both reach the exit code

@@ -25,6 +25,9 @@ struct Options {
   std::optional<int> signal;                         // JOV_FAKE_SIGNAL (POSIX): die by this signal
   std::uint64_t stdoutBytes = 0;                     // JOV_FAKE_STDOUT_BYTES: chatter this much
   std::optional<std::filesystem::path> removeOther;  // JOV_FAKE_REMOVE: an input gone mid-batch
+  // JOV_FAKE_KEEP=1: leaves a folder in its input's place, which the loader
+  // cannot delete as a file (with JOV_FAKE_ONLY: for that file only).
+  bool keepFolder = false;
 };
 
 using GetEnv = std::function<std::optional<std::filesystem::path>(const char* name)>;

@@ -1,16 +1,31 @@
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 #include "converter.h"
 
 int main(int argc, char** argv) {
   // JOV_FAKE_WAIT: note this process's id in the file named and wait, as a
-  // slow conversion would, for a signal to end it.
+  // slow conversion would, for a signal to end it. Like a real program it
+  // takes a moment to clean up first; "<file>.ended" tells when it is done.
   if (const char* wait = std::getenv("JOV_FAKE_WAIT"); wait && *wait) {
+    sigset_t ending;
+    ::sigemptyset(&ending);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaddset(&ending, s);
+    ::sigprocmask(SIG_BLOCK, &ending, nullptr);
     std::ofstream(wait) << ::getpid() << '\n';
-    ::sleep(60);
+    const timespec limit{60, 0};
+    const int signalNumber = ::sigtimedwait(&ending, nullptr, &limit);
+    ::usleep(300 * 1000);
+    std::ofstream(std::string(wait) + ".ended").put('\n');
+    if (signalNumber > 0) {
+      ::signal(signalNumber, SIG_DFL);
+      ::sigprocmask(SIG_UNBLOCK, &ending, nullptr);
+      ::raise(signalNumber);
+    }
   }
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto options =
