@@ -104,13 +104,21 @@ LoadSummary LoadAllFiles() {
     ++summary.failed;
     return summary;
   }
-  for (const NativeString& inputName : inputs.value()) {
+  const std::vector<NativeString>& names = inputs.value();
+  Progress progress(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
     if (Interrupted()) break;
-    const auto failure = LoadOneFile(inputName);
+    if (progress.StopRequested()) {
+      summary.notLoaded = static_cast<int>(names.size() - i);
+      break;
+    }
+    progress.Loading(i + 1, names[i]);
+    const auto failure = LoadOneFile(names[i]);
     // Whoever interrupted the run wants it to end, not to answer messages.
     if (Interrupted()) break;
     if (failure) {
-      ShowMessage(MessageKind::kError, FailureMessage(inputName, *failure));
+      progress.Failed();
+      ShowMessage(MessageKind::kError, FailureMessage(names[i], *failure), &progress);
       ++summary.failed;
     } else {
       ++summary.loaded;

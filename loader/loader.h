@@ -8,6 +8,7 @@ namespace jov {
 struct LoadSummary {
   int loaded = 0;
   int failed = 0;
+  int notLoaded = 0;  // left when the user stopped the batch
 };
 
 // Loads every input, telling the user about each one that failed, and keeps

@@ -7,7 +7,7 @@
 
 namespace jov {
 
-void ShowMessage(MessageKind, const NativeString& text) {
+void ShowMessage(MessageKind, const NativeString& text, Progress*) {
   // A message that cannot be written (a closed pipe) is dropped; the next
   // one is tried afresh.
   std::cout << text << '\n' << std::flush;
@@ -22,5 +22,13 @@ void ShowMessage(MessageKind, const NativeString& text) {
     std::cin.clear();
   }
 }
+
+// PROGRESS-SEAM: nothing shown yet.
+struct Progress::State {};
+Progress::Progress(std::size_t) {}
+Progress::~Progress() = default;
+void Progress::Loading(std::size_t, const NativeString&) {}
+void Progress::Failed() {}
+bool Progress::StopRequested() const { return false; }
 
 }  // namespace jov
