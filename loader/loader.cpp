@@ -2,7 +2,10 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <system_error>
 
 #include "loader/converter.h"
 #include "loader/decoder.h"
@@ -92,7 +95,41 @@ NativeString FailureMessage(const NativeString& inputName, const LoadFailure& fa
   return message;
 }
 
+NativeString Files(int count) {
+  return FromAscii(std::to_string(count) + (count == 1 ? " file" : " files"));
+}
+
+// The working directory's full path, or nothing when it has none any more
+// (removed while the run was in it).
+std::optional<NativeString> WorkingFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  if (error) return std::nullopt;
+  return Printable(folder.native());
+}
+
 }  // namespace
+
+Completion DescribeCompletion(const LoadSummary& summary) {
+  Completion completion{.message = FromAscii(kCompletion)};
+  const int inputs = summary.loaded + summary.failed + summary.notLoaded;
+  if (summary.listed && summary.failed > 0) {
+    completion.message += FromAscii("\n" + std::to_string(summary.failed) + " of ") +
+                          Files(inputs) + FromAscii(" could not be loaded.");
+  }
+  if (summary.notLoaded > 0) {
+    completion.message += FromAscii("\n") + Files(summary.notLoaded) +
+                          FromAscii(summary.notLoaded == 1 ? " was" : " were") +
+                          FromAscii(" not loaded: the batch was stopped.");
+  }
+  if (summary.listed && inputs == 0) {
+    const auto folder = WorkingFolder();
+    completion.message += folder ? FromAscii("\nThe folder ") + *folder : FromAscii("\nThe folder");
+    completion.message += FromAscii(" holds no .jov files.");
+  }
+  completion.status = summary.failed == 0 && summary.notLoaded == 0 ? 0 : 1;
+  return completion;
+}
 
 LoadSummary LoadAllFiles() {
   LoadSummary summary;
@@ -102,6 +139,7 @@ LoadSummary LoadAllFiles() {
                 FromAscii("An error occurred. Could not list the input files.\n") +
                     Describe(inputs.error()));
     ++summary.failed;
+    summary.listed = false;
     return summary;
   }
   const std::vector<NativeString>& names = inputs.value();
@@ -139,9 +177,13 @@ int RunLoader() {
     return 1;
   }
   const LoadSummary summary = LoadAllFiles();
+  // A signal ends the run here, as it would have ended it at once: the
+  // counts of a cut-short batch would be wrong, and nobody waits to read
+  // them.
   EndIfInterrupted();
-  ShowMessage(MessageKind::kInformation, FromAscii(kCompletion));
-  return summary.failed == 0 ? 0 : 1;
+  const Completion completion = DescribeCompletion(summary);
+  ShowMessage(MessageKind::kInformation, completion.message);
+  return completion.status;
 }
 
 }  // namespace jov

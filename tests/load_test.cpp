@@ -110,11 +110,14 @@ TEST_P(Batch, RunsAsTheUserExpects) {
     EXPECT_EQ(message.find("%1"), std::string::npos) << "a placeholder reached the user";
   }
   // Where the row's message ends in '*', the system's own wording follows.
-  for (std::size_t i = 0; i < std::min(messages.size(), row.messages.size()); ++i) {
-    const std::string& want = row.messages[i];
-    if (want.ends_with('*')) messages[i] = messages[i].substr(0, want.size() - 1) + '*';
+  std::vector<std::string> want = row.messages;
+  for (std::size_t i = 0; i < std::min(messages.size(), want.size()); ++i) {
+    if (want[i].ends_with('*')) messages[i] = messages[i].substr(0, want[i].size() - 1) + '*';
+    if (const auto at = want[i].find("<folder>"); at != std::string::npos) {
+      want[i].replace(at, 8, Utf8(folder.path()));
+    }
   }
-  EXPECT_EQ(messages, row.messages);
+  EXPECT_EQ(messages, want);
   EXPECT_EQ(status, row.status);
 
   std::vector<std::string> wantReceived;
@@ -194,6 +197,7 @@ std::vector<Row> Rows() {
     return kFailed + stem + ".jov\n" + stem +
            "_flex.cdi is taken by something that is not a leftover file; it was left as it is.";
   };
+  const auto complete = [](const std::string& line) { return kComplete + "\n" + line; };
   const auto onlyB = [](Environment e) {
     e.emplace_back("JOV_FAKE_ONLY", "b_flex.cdi");
     return e;
@@ -208,23 +212,23 @@ std::vector<Row> Rows() {
     {"DecodedUnderTheirIntermediateNames", {Plain("Unit 3 Review.jov", everyByte), Plain("lesson1.JOV", ""),
       Plain("same name.jov", "space"), Plain("same_name.jov", "underscore"), {"broken.jov", Encode(std::string(kDecodeBlockSize, 'x')) + "ok\x01"},
       Plain("notes.jovx", ""), Plain(".hidden.jov", "")}, {},
-     {kFailed + "broken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", kComplete}, 1,
+     {kFailed + "broken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", complete("1 of 5 files could not be loaded.")}, 1,
      {"Unit_3_Review_flex.cdi " + everyByte, "lesson1_flex.cdi ", "same_name_flex.cdi space",
       "same_name_flex.cdi underscore"},
      {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "broken.jov", "notes.jovx", ".hidden.jov",
       "folder.jov"}, Where::kBoth, [] { fs::create_directory("folder.jov"); Hide(".hidden.jov"); return Undo(); }},
-    {"EmptyFolder", {}, {}, {kComplete}, 0, {}},
+    {"EmptyFolder", {}, {}, {complete("The folder <folder> holds no .jov files.")}, 0, {}},
     {"TakenInNaturalOrder", {{"Lesson 10.jov", "\x01"}, {"lesson 2.jov", "\x01"}, {"Lesson 1.jov", "\x01"}}, {},
      {kFailed + "Lesson 1.jov" + undecodable, kFailed + "lesson 2.jov" + undecodable, kFailed + "Lesson 10.jov" + undecodable,
-      kComplete}, 1, {}},
-    {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", kComplete}, 1, threeReceived},
+      complete("3 of 3 files could not be loaded.")}, 1, {}},
+    {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", complete("1 of 3 files could not be loaded.")}, 1, threeReceived},
     // A real access violation would summon wine's debugger; the status a
     // crash ends with is what the loader sees either way. The sanitizers
     // would turn a raised SIGSEGV into an exit.
     {"Crash", three, onlyB({{"JOV_FAKE_EXIT", "0xC0000005"}}),
-     {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", kComplete}, 1, threeReceived, {}, Where::kWindows},
+     {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", complete("1 of 3 files could not be loaded.")}, 1, threeReceived, {}, Where::kWindows},
     {"Killed", three, onlyB({{"JOV_FAKE_SIGNAL", "11"}, {"ASAN_OPTIONS", "handle_segv=0"}}),
-     {kFailed + "b.jov\nThe converter was ended by signal 11 (Segmentation fault).", kComplete}, 1, threeReceived, {},
+     {kFailed + "b.jov\nThe converter was ended by signal 11 (Segmentation fault).", complete("1 of 3 files could not be loaded.")}, 1, threeReceived, {},
      Where::kPosix},
     // The converter may remove its input itself, and may write more than any
     // pipe holds (a loader reading its output only after waiting would stall).
@@ -232,13 +236,14 @@ std::vector<Row> Rows() {
      {kComplete}, 0, threeReceived},
     {"ConverterMissing", {Plain("a.jov", "1"), Plain("b.jov", "2")}, {},
      {notStarted + (kWindows ? ".\\" : "./") + "CASLcdi2ppc.exe could not be started: *",
-      kFailed + "b.jov\nThe converter *", kComplete}, 1, {}, {},
+      kFailed + "b.jov\nThe converter *", complete("2 of 2 files could not be loaded.")}, 1, {}, {},
      Where::kBoth, [] { fs::remove("CASLcdi2ppc.exe"); return Undo(); }},
     // A script proves that no shell ever reads the arguments.
-    {"ConverterIsAScript", {Plain("a.jov", "1")}, {}, {notStarted + "*", kComplete}, 1, {}, {}, Where::kBoth,
+    {"ConverterIsAScript", {Plain("a.jov", "1")}, {}, {notStarted + "*", complete("1 of 1 file could not be loaded.")}, 1, {}, {}, Where::kBoth,
      [] { WriteFile("CASLcdi2ppc.exe", "touch shell-ran\r\n"); fs::permissions("CASLcdi2ppc.exe", fs::perms(0755));
           return Undo(); }},
-    {"InputGoneAfterListing", three, {{"JOV_FAKE_REMOVE", "b.jov"}}, {kFailed + "b.jov\nCould not read b.jov: *", kComplete},
+    {"InputGoneAfterListing", three, {{"JOV_FAKE_REMOVE", "b.jov"}}, {kFailed + "b.jov\nCould not read b.jov: *",
+     complete("1 of 3 files could not be loaded.")},
      1, {"a_flex.cdi 1", "c_flex.cdi 3"}, {"a.jov", "c.jov"}},
     // Shell metacharacters, a stem past the cut, names Windows would
     // otherwise take for devices: each reaches the converter under exactly
@@ -253,7 +258,7 @@ std::vector<Row> Rows() {
     // The intermediate file is created afresh: a leftover of an interrupted
     // run is replaced; whatever else holds the name is left alone.
     {"NameTaken", {Plain("a.jov", "1"), Plain("b.jov", "2"), Plain("c.jov", "3"), Plain("d.jov", "4")}, {},
-     {taken("a"), taken("b"), kComplete}, 1, {"c_flex.cdi 3", "d_flex.cdi 4"},
+     {taken("a"), taken("b"), complete("2 of 4 files could not be loaded.")}, 1, {"c_flex.cdi 3", "d_flex.cdi 4"},
      {"a.jov", "b.jov", "c.jov", "d.jov", "a_flex.cdi", "b_flex.cdi"}, Where::kBoth, [] {
        fs::create_directory("a_flex.cdi");
        fs::create_hard_link("c.jov", "b_flex.cdi");
@@ -276,7 +281,7 @@ std::vector<Row> Rows() {
     {"LeftoverHeldOpen", {Plain("a.jov", "1")}, {}, {kComplete}, 0, {"a_flex.cdi 1"}, {}, Where::kWindows,
      [] { WriteFile("a_flex.cdi", "stale"); return HoldOpen(L"a_flex.cdi", FILE_SHARE_READ); }},
     {"LeftoverTakenAgain", {Plain("a.jov", "1")}, {}, {kFailed + "a.jov\nA leftover a_flex.cdi was deleted, but the name "
-     "was taken again at once; what took it was left as it is.", kComplete}, 1, {}, {}, Where::kWindows,
+     "was taken again at once; what took it was left as it is.", complete("1 of 1 file could not be loaded.")}, 1, {}, {}, Where::kWindows,
      [] { WriteFile("a_flex.cdi", "stale"); return HoldOpen(L"a_flex.cdi", FILE_SHARE_READ | FILE_SHARE_DELETE); }},
   });
 #endif
@@ -285,12 +290,12 @@ std::vector<Row> Rows() {
   // volume, which needs administrator rights.
   rows.insert(rows.end(), {
     {"DiskFull", {Plain("a.jov", std::string(100 << 10, 'x')), Plain("b.jov", "2")}, {},
-     {kFailed + "a.jov\nCould not write a_flex.cdi: File too large", kComplete}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
+     {kFailed + "a.jov\nCould not write a_flex.cdi: File too large", complete("1 of 2 files could not be loaded.")}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
      FileSizeLimit},
-    {"ReadOnlyFolder", {Plain("a.jov", "1")}, {}, {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", kComplete},
+    {"ReadOnlyFolder", {Plain("a.jov", "1")}, {}, {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", complete("1 of 1 file could not be loaded.")},
      1, {}, {}, Where::kPosix, [] { return AsNobody(".", fs::perms(0555)); }},
     {"UnreadableInput", {Plain("a.jov", "1"), Plain("b.jov", "2")}, {},
-     {kFailed + "a.jov\nCould not read a.jov: Permission denied", kComplete}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
+     {kFailed + "a.jov\nCould not read a.jov: Permission denied", complete("1 of 2 files could not be loaded.")}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
      [] { fs::permissions(".", fs::perms::all); return AsNobody("a.jov", fs::perms::none); }},
     {"UnlistableFolder", {Plain("a.jov", "1")}, {},
      {"An error occurred. Could not list the input files.\nPermission denied", kComplete}, 1, {}, {}, Where::kPosix,
@@ -299,10 +304,10 @@ std::vector<Row> Rows() {
     // Escapes in a name would rewrite the console's line.
     {"NameTakenAndControlCharacters", {Plain("a.jov", "1"), Plain("b.jov", "2"), {"\033[2K\rAll loaded\n.jov", "\x01"}},
      {}, {kFailed + "\\033[2K\\rAll loaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.", taken("a"), taken("b"),
-     kComplete}, 1, {}, {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll loaded\n.jov"}, Where::kPosix,
+     complete("3 of 3 files could not be loaded.")}, 1, {}, {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll loaded\n.jov"}, Where::kPosix,
      [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); return Undo(); }},
     {"ConverterNotExecutable", {Plain("a.jov", "1")}, {},
-     {notStarted + "./CASLcdi2ppc.exe could not be started: Permission denied", kComplete}, 1, {}, {}, Where::kPosix,
+     {notStarted + "./CASLcdi2ppc.exe could not be started: Permission denied", complete("1 of 1 file could not be loaded.")}, 1, {}, {}, Where::kPosix,
      [] { fs::permissions("CASLcdi2ppc.exe", fs::perms(0644)); return Undo(); }},
   });
 #endif
@@ -325,7 +330,7 @@ std::vector<Row> Rows() {
   for (const auto& [rowName, where, column] : {std::tuple{"NamesAsBytes", Where::kPosix, 1},
        {"NamesInCodePage1252", Where::kCodePage1252, 2}, {"NamesInCodePage1251", Where::kCodePage1251, 3}}) {
     Row row{rowName, {}, {{"JOV_FAKE_EXIT", "-1"}, {"JOV_FAKE_ONLY", names[3][column]}},
-            {kFailed + "Обзор урока.jov", kComplete}, 1, {}, {}, where};
+            {kFailed + "Обзор урока.jov", complete("1 of 8 files could not be loaded.")}, 1, {}, {}, where};
     for (std::size_t i = 0; i < std::size(names); ++i) {
       row.inputs.push_back(Plain(names[i][0], std::to_string(i)));
       row.received.push_back(names[i][column] + (" " + std::to_string(i)));
@@ -361,9 +366,9 @@ TEST(Program, LoadsTheFolderItStartsIn) {
   const auto messages = capture.Finish();
   ASSERT_TRUE(status.ok());
   EXPECT_EQ(status.value(), 1);
-  EXPECT_EQ(messages,
-            (std::vector<std::string>{
-                kFailed + "broken.jov\nByte 0x01 at offset 0 cannot be decoded.", kComplete}));
+  EXPECT_EQ(messages, (std::vector<std::string>{
+                          kFailed + "broken.jov\nByte 0x01 at offset 0 cannot be decoded.",
+                          kComplete + "\n1 of 2 files could not be loaded."}));
   // Failures carry the error icon; the completion none.
   if (kWindows) {
     EXPECT_EQ(capture.Icons(), (std::vector<bool>{true, false}));

@@ -6,8 +6,9 @@
 #include <tuple>
 #include <vector>
 
-#include "loader/decoder.h"
 #include "loader/converter.h"
+#include "loader/decoder.h"
+#include "loader/loader.h"
 #include "loader/naming.h"
 #include "tests/support/support.h"
 
@@ -126,6 +127,29 @@ TEST(JudgeStatus, SaysWhatAStatusMeans) {
 // Sizes around the decoder's internal chunks and around DecodeFile's block,
 // with an undecodable byte nowhere, first, last, or just past a boundary;
 // into another buffer and in place.
+// A stop happens only where the user can press Stop (Windows); its lines are
+// the same on both builds. A folder that could not be listed was reported
+// already; a stop is a shortfall too, so the status says it.
+TEST(DescribeCompletion, AddsALineForEachWayTheBatchFellShort) {
+  const struct {
+    LoadSummary summary;
+    const char* lines;
+    int status;
+  } rows[] = {
+      {{.loaded = 3}, "", 0},
+      {{.loaded = 1, .notLoaded = 1}, "\n1 file was not loaded: the batch was stopped.", 1},
+      {{.loaded = 0, .failed = 1, .notLoaded = 3},
+       "\n1 of 4 files could not be loaded.\n3 files were not loaded: the batch was stopped.",
+       1},
+      {{.failed = 1, .listed = false}, "", 1},
+  };
+  for (const auto& row : rows) {
+    const Completion completion = DescribeCompletion(row.summary);
+    EXPECT_EQ(ToUtf8(completion.message), std::string("JOV Loading Complete") + row.lines);
+    EXPECT_EQ(completion.status, row.status);
+  }
+}
+
 TEST(DecodeBytes, SubtractsTwoAndStopsAtTheFirstUndecodableByte) {
   constexpr std::size_t kNone = SIZE_MAX;
   const std::size_t kBlock = kDecodeBlockSize;
