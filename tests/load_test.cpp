@@ -25,6 +25,7 @@
 #include <windows.h>
 constexpr bool kWindows = true;
 #else
+#include <poll.h>
 #include <pty.h>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
@@ -481,6 +482,97 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       ::close(user);
       ::close(terminal);
     }
+  }
+}
+
+// What a child writes to `fd` until it closes its side; a hung child fails
+// the test after `limit` instead of holding it.
+std::string ReadUntilClosed(int fd, std::chrono::seconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  std::string text;
+  for (;;) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
+    if (left.count() <= 0 || ::poll(&ready, 1, int(left.count())) <= 0) {
+      ADD_FAILURE() << "no end of output within " << limit.count() << " s";
+      break;
+    }
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;  // EIO from a terminal whose other side is closed
+    text.append(buffer, std::size_t(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+int WaitBriefly(pid_t child) {
+  int status = -1;
+  for (int i = 0; i < 2000 && ::waitpid(child, &status, WNOHANG) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(child, SIGKILL);  // only if it hangs: then the status is wrong
+  return status;
+}
+
+// The run in a child whose standard output and error share a terminal (or
+// a pipe): the progress line, and that a message never lands on it.
+TEST(ConsoleProgress, ShowsTheInputOnATerminalOnly) {
+  const std::vector<Input> three = {Plain("a.jov", "1"), {"b.jov", "\x01"}, Plain("c.jov", "3")};
+  const std::string messages =
+      "An error occurred. Failed to load b.jov\nByte 0x01 at offset 0 cannot be decoded.\n";
+  const std::string complete = "JOV Loading Complete\n1 of 3 files could not be loaded.\n";
+  const struct {
+    const char* name;
+    bool terminal;
+    unsigned short columns;
+    const char* term;
+    std::vector<Input> inputs;
+    std::string shown;
+  } rows[] = {
+      {"a terminal", true, 80, "xterm", three,
+       "\r\033[K[1/3] a.jov\r\033[K[2/3] b.jov\r\033[K" + messages + "\r\033[K[3/3] c.jov\r\033[K" +
+           complete},
+      // Clearing would take only the last row of a line that wrapped.
+      {"a narrow terminal",
+       true,
+       20,
+       "xterm",
+       {Plain("A rather long lesson name.jov", "1")},
+       "\r\033[K[1/1] A rather l...\r\033[KJOV Loading Complete\n"},
+      {"a pipe", false, 0, "xterm", three, messages + complete},
+      {"a terminal that cannot erase", true, 80, "dumb", three, messages + complete},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WorkFolder folder;
+    for (const Input& input : row.inputs) WriteFile(input.name, input.stored);
+    int reader = -1, writer = -1;
+    if (row.terminal) {
+      winsize size{.ws_row = 24, .ws_col = row.columns, .ws_xpixel = 0, .ws_ypixel = 0};
+      ASSERT_EQ(::openpty(&reader, &writer, nullptr, nullptr, &size), 0);
+    } else {
+      int ends[2];
+      ASSERT_EQ(::pipe(ends), 0);
+      reader = ends[0];
+      writer = ends[1];
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(reader);
+      ::dup2(::open("/dev/null", O_RDONLY), 0);
+      ::dup2(writer, 1);
+      ::dup2(writer, 2);
+      ::setenv("TERM", row.term, 1);
+      ::_exit(RunLoader());
+    }
+    ::close(writer);
+    std::string shown = ReadUntilClosed(reader, std::chrono::seconds(20));
+    // The terminal sends each line's end as CR LF.
+    for (std::size_t at; (at = shown.find("\r\n")) != std::string::npos;) shown.erase(at, 1);
+    EXPECT_EQ(shown, row.shown);
+    EXPECT_TRUE(WIFEXITED(WaitBriefly(child)));
   }
 }
 #endif
