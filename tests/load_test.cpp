@@ -20,6 +20,7 @@
 #include "loader/loader.h"
 #include "loader/process.h"
 #include "tests/support/support.h"
+#include "version.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -573,6 +574,62 @@ TEST(ConsoleProgress, ShowsTheInputOnATerminalOnly) {
     for (std::size_t at; (at = shown.find("\r\n")) != std::string::npos;) shown.erase(at, 1);
     EXPECT_EQ(shown, row.shown);
     EXPECT_TRUE(WIFEXITED(WaitBriefly(child)));
+  }
+}
+
+// The console program's arguments ask about the program itself; none of
+// them shows the splash or touches the folder.
+TEST(Program, AnswersItsArgumentsWithoutTouchingTheFolder) {
+  const std::string usage = "Usage: jovloader [--help | --version]\n";
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;  // ending in '*': only has to start with the rest
+    std::string error;
+  } rows[] = {
+      {{"--help"}, 0, usage + "*", ""},
+      {{"--version"}, 0, std::string("JOV Loader ") + JOV_VERSION_STRING + "\n*", ""},
+      {{"-h"}, 2, "", "jovloader: unexpected argument \"-h\"\n" + usage},
+      {{"--help", "--version"}, 2, "", "jovloader: unexpected argument \"--version\"\n" + usage},
+      {{"new\nline"}, 2, "", "jovloader: unexpected argument \"new\\nline\"\n" + usage},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments[0]);
+    WorkFolder folder;
+    WriteFile("a.jov", Encode("1"));
+    std::FILE* out = std::tmpfile();
+    std::FILE* error = std::tmpfile();
+    const std::string program = (ProgramDir() / "jovloader").native();
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& argument : row.arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::dup2(::open("/dev/null", O_RDONLY), 0);
+      ::dup2(::fileno(out), 1);
+      ::dup2(::fileno(error), 2);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+    const int status = WaitBriefly(child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == row.status) << status;
+    const auto contents = [](std::FILE* file) {
+      std::string text;
+      std::rewind(file);
+      for (int c; (c = std::fgetc(file)) != EOF;) text += char(c);
+      std::fclose(file);
+      return text;
+    };
+    std::string shown = contents(out);
+    if (row.out.ends_with('*')) shown = shown.substr(0, row.out.size() - 1) + '*';
+    EXPECT_EQ(shown, row.out);
+    EXPECT_EQ(contents(error), row.error);
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator("."))
+      left.insert(Utf8(entry.path().filename()));
+    EXPECT_EQ(left, (std::set<std::string>{"CASLcdi2ppc.exe", "a.jov"}));
+    EXPECT_FALSE(fs::exists(folder.record())) << "a conversion ran";
   }
 }
 #endif
