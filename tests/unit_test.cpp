@@ -124,12 +124,8 @@ TEST(JudgeStatus, SaysWhatAStatusMeans) {
   }
 }
 
-// Sizes around the decoder's internal chunks and around DecodeFile's block,
-// with an undecodable byte nowhere, first, last, or just past a boundary;
-// into another buffer and in place.
-// A stop happens only where the user can press Stop (Windows); its lines are
-// the same on both builds. A folder that could not be listed was reported
-// already; a stop is a shortfall too, so the status says it.
+// Only Windows has a Stop button; a stop's lines are the same on both
+// builds. A folder that could not be listed was reported already.
 TEST(DescribeCompletion, AddsALineForEachWayTheBatchFellShort) {
   const struct {
     LoadSummary summary;
@@ -150,6 +146,9 @@ TEST(DescribeCompletion, AddsALineForEachWayTheBatchFellShort) {
   }
 }
 
+// Sizes around the decoder's internal chunks and around DecodeFile's block,
+// with an undecodable byte nowhere, first, last, or just past a boundary;
+// into another buffer and in place.
 TEST(DecodeBytes, SubtractsTwoAndStopsAtTheFirstUndecodableByte) {
   constexpr std::size_t kNone = SIZE_MAX;
   const std::size_t kBlock = kDecodeBlockSize;
