@@ -2,7 +2,10 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <system_error>
 
 #include "loader/converter.h"
 #include "loader/decoder.h"
@@ -92,7 +95,50 @@ NativeString FailureMessage(const NativeString& inputName, const LoadFailure& fa
   return message;
 }
 
+// Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about
+// "\n" + std::to_string(...).
+std::string Files(int count) {
+  std::string text = std::to_string(count);
+  text += count == 1 ? " file" : " files";
+  return text;
+}
+
+// The working directory's full path, or nothing when it has none any more
+// (removed while the run was in it).
+std::optional<NativeString> WorkingFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  if (error) return std::nullopt;
+  return Printable(folder.native());
+}
+
 }  // namespace
+
+Completion DescribeCompletion(const LoadSummary& summary) {
+  Completion completion{.message = FromAscii(kCompletion)};
+  const int inputs = summary.loaded + summary.failed + summary.notLoaded;
+  const auto add = [&](std::string_view ascii) { completion.message += FromAscii(ascii); };
+  if (summary.listed && summary.failed > 0) {
+    add("\n");
+    add(std::to_string(summary.failed));
+    add(" of ");
+    add(Files(inputs));
+    add(" could not be loaded.");
+  }
+  if (summary.notLoaded > 0) {
+    add("\n");
+    add(Files(summary.notLoaded));
+    add(summary.notLoaded == 1 ? " was" : " were");
+    add(" not loaded: the batch was stopped.");
+  }
+  if (summary.listed && inputs == 0) {
+    add("\nThe folder ");
+    if (const auto folder = WorkingFolder()) completion.message += *folder + FromAscii(" ");
+    add("holds no .jov files.");
+  }
+  completion.status = summary.failed == 0 && summary.notLoaded == 0 ? 0 : 1;
+  return completion;
+}
 
 LoadSummary LoadAllFiles() {
   LoadSummary summary;
@@ -102,15 +148,24 @@ LoadSummary LoadAllFiles() {
                 FromAscii("An error occurred. Could not list the input files.\n") +
                     Describe(inputs.error()));
     ++summary.failed;
+    summary.listed = false;
     return summary;
   }
-  for (const NativeString& inputName : inputs.value()) {
+  const std::vector<NativeString>& names = inputs.value();
+  Progress progress(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
     if (Interrupted()) break;
-    const auto failure = LoadOneFile(inputName);
+    if (progress.StopRequested()) {
+      summary.notLoaded = static_cast<int>(names.size() - i);
+      break;
+    }
+    progress.Loading(i + 1, names[i]);
+    const auto failure = LoadOneFile(names[i]);
     // Whoever interrupted the run wants it to end, not to answer messages.
     if (Interrupted()) break;
     if (failure) {
-      ShowMessage(MessageKind::kError, FailureMessage(inputName, *failure));
+      progress.Failed();
+      ShowMessage(MessageKind::kError, FailureMessage(names[i], *failure), &progress);
       ++summary.failed;
     } else {
       ++summary.loaded;
@@ -131,9 +186,13 @@ int RunLoader() {
     return 1;
   }
   const LoadSummary summary = LoadAllFiles();
+  // A signal ends the run here, as it would have ended it at once: the
+  // counts of a cut-short batch would be wrong, and nobody waits to read
+  // them.
   EndIfInterrupted();
-  ShowMessage(MessageKind::kInformation, FromAscii(kCompletion));
-  return summary.failed == 0 ? 0 : 1;
+  const Completion completion = DescribeCompletion(summary);
+  ShowMessage(MessageKind::kInformation, completion.message);
+  return completion.status;
 }
 
 }  // namespace jov

@@ -21,11 +21,13 @@
 #include "loader/loader.h"
 #include "loader/process.h"
 #include "tests/support/support.h"
+#include "version.h"
 
 #ifdef _WIN32
 #include <windows.h>
 constexpr bool kWindows = true;
 #else
+#include <poll.h>
 #include <pty.h>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
@@ -109,11 +111,14 @@ TEST_P(Batch, RunsAsTheUserExpects) {
     EXPECT_EQ(message.find("%1"), std::string::npos) << "a placeholder reached the user";
   }
   // Where the row's message ends in '*', the system's own wording follows.
-  for (std::size_t i = 0; i < std::min(messages.size(), row.messages.size()); ++i) {
-    const std::string& want = row.messages[i];
-    if (want.ends_with('*')) messages[i] = messages[i].substr(0, want.size() - 1) + '*';
+  std::vector<std::string> want = row.messages;
+  for (std::size_t i = 0; i < std::min(messages.size(), want.size()); ++i) {
+    if (want[i].ends_with('*')) messages[i] = messages[i].substr(0, want[i].size() - 1) + '*';
+    if (const auto at = want[i].find("<folder>"); at != std::string::npos) {
+      want[i].replace(at, 8, Utf8(folder.path()));
+    }
   }
-  EXPECT_EQ(messages, row.messages);
+  EXPECT_EQ(messages, want);
   EXPECT_EQ(status, row.status);
 
   std::vector<std::string> wantReceived;
@@ -195,6 +200,7 @@ std::vector<Row> Rows() {
   };
   // Wine hides every dot-file, whatever its attributes.
   const std::string dot = kWindows ? "" : ".";
+  const auto complete = [](const std::string& line) { return kComplete + "\n" + line; };
   const auto onlyB = [](Environment e) {
     e.emplace_back("JOV_FAKE_ONLY", "b_flex.cdi");
     return e;
@@ -209,24 +215,24 @@ std::vector<Row> Rows() {
     {"DecodedUnderTheirIntermediateNames", {Plain("Unit 3 Review.jov", everyByte), Plain("lesson1.JOV", ""),
       Plain("same name.jov", "space"), Plain("same_name.jov", "underscore"), {"brøken.jov", Encode(std::string(kDecodeBlockSize, 'x')) + "ok\x01"},
       Plain("notes.jovx", ""), Plain(dot + "hidden.jov", ""), Plain(dot + "system.jov", "")}, {},
-     {kFailed + "brøken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", kComplete}, 1,
+     {kFailed + "brøken.jov\nByte 0x01 at offset 1048578 cannot be decoded.", complete("1 of 5 files could not be loaded.")}, 1,
      {"Unit_3_Review_flex.cdi " + everyByte, "lesson1_flex.cdi ", "same_name_flex.cdi space",
       "same_name_flex.cdi underscore"},
      {"Unit 3 Review.jov", "lesson1.JOV", "same name.jov", "same_name.jov", "brøken.jov", "notes.jovx", dot + "hidden.jov",
       dot + "system.jov", "folder.jov"}, Where::kBoth, [dot] {
        fs::create_directory("folder.jov"); Hide(dot + "hidden.jov"); Hide(dot + "system.jov", true); return Undo(); }},
-    {"EmptyFolder", {}, {}, {kComplete}, 0, {}},
+    {"EmptyFolder", {}, {}, {complete("The folder <folder> holds no .jov files.")}, 0, {}},
     {"TakenInNaturalOrder", {{"Lesson 10.jov", "\x01"}, {"lesson 2.jov", "\x01"}, {"Lesson 1.jov", "\x01"}}, {},
      {kFailed + "Lesson 1.jov" + undecodable, kFailed + "lesson 2.jov" + undecodable, kFailed + "Lesson 10.jov" + undecodable,
-      kComplete}, 1, {}},
-    {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", kComplete}, 1, threeReceived},
+      complete("3 of 3 files could not be loaded.")}, 1, {}},
+    {"NegativeStatus", three, onlyB({{"JOV_FAKE_EXIT", "-1"}}), {kFailed + "b.jov", complete("1 of 3 files could not be loaded.")}, 1, threeReceived},
     // A real access violation would summon wine's debugger; the status a
     // crash ends with is what the loader sees either way. The sanitizers
     // would turn a raised SIGSEGV into an exit.
     {"Crash", three, onlyB({{"JOV_FAKE_EXIT", "0xC0000005"}}),
-     {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", kComplete}, 1, threeReceived, {}, Where::kWindows},
+     {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", complete("1 of 3 files could not be loaded.")}, 1, threeReceived, {}, Where::kWindows},
     {"Killed", three, onlyB({{"JOV_FAKE_SIGNAL", "11"}, {"ASAN_OPTIONS", "handle_segv=0"}}),
-     {kFailed + "b.jov\nThe converter was ended by signal 11 (Segmentation fault).", kComplete}, 1, threeReceived, {},
+     {kFailed + "b.jov\nThe converter was ended by signal 11 (Segmentation fault).", complete("1 of 3 files could not be loaded.")}, 1, threeReceived, {},
      Where::kPosix},
     // The converter may remove its input itself, and may write more than any
     // pipe holds (a loader reading its output only after waiting would stall).
@@ -234,22 +240,23 @@ std::vector<Row> Rows() {
      {kComplete}, 0, threeReceived},
     {"ConverterMissing", {Plain("a.jov", "1"), Plain("b.jov", "2")}, {},
      {notStarted + (kWindows ? ".\\" : "./") + "CASLcdi2ppc.exe could not be started: *",
-      kFailed + "b.jov\nThe converter *", kComplete}, 1, {}, {},
+      kFailed + "b.jov\nThe converter *", complete("2 of 2 files could not be loaded.")}, 1, {}, {},
      Where::kBoth, [] { fs::remove("CASLcdi2ppc.exe"); return Undo(); }},
     // What the converter leaves cannot be deleted as a file (on Windows only
   // after some tries).
     {"IntermediateCannotBeDeleted", three, onlyB({{"JOV_FAKE_KEEP", "1"}}),
-     {kFailed + "b.jov\nCould not delete b_flex.cdi: *", kComplete}, 1, threeReceived,
+     {kFailed + "b.jov\nCould not delete b_flex.cdi: *", complete("1 of 3 files could not be loaded.")}, 1, threeReceived,
      {"a.jov", "b.jov", "c.jov", "b_flex.cdi"}},
     // A read-only leftover is someone's file, not ours.
     {"ReadOnlyLeftover", {Plain("a.jov", "1")}, {}, {taken("a"), kComplete}, 1, {}, {"a.jov", "a_flex.cdi"},
      Where::kWindows, [] { WriteFile("a_flex.cdi", ""); fs::permissions("a_flex.cdi", fs::perms(0444));
        return Undo([] { fs::permissions("a_flex.cdi", fs::perms(0666)); }); }},
     // A script proves that no shell ever reads the arguments.
-    {"ConverterIsAScript", {Plain("a.jov", "1")}, {}, {notStarted + "*", kComplete}, 1, {}, {}, Where::kBoth,
+    {"ConverterIsAScript", {Plain("a.jov", "1")}, {}, {notStarted + "*", complete("1 of 1 file could not be loaded.")}, 1, {}, {}, Where::kBoth,
      [] { WriteFile("CASLcdi2ppc.exe", "touch shell-ran\r\n"); fs::permissions("CASLcdi2ppc.exe", fs::perms(0755));
           return Undo(); }},
-    {"InputGoneAfterListing", three, {{"JOV_FAKE_REMOVE", "b.jov"}}, {kFailed + "b.jov\nCould not read b.jov: *", kComplete},
+    {"InputGoneAfterListing", three, {{"JOV_FAKE_REMOVE", "b.jov"}}, {kFailed + "b.jov\nCould not read b.jov: *",
+     complete("1 of 3 files could not be loaded.")},
      1, {"a_flex.cdi 1", "c_flex.cdi 3"}, {"a.jov", "c.jov"}},
     // Shell metacharacters, a stem past the cut, names Windows would
     // otherwise take for devices: each reaches the converter under exactly
@@ -264,7 +271,7 @@ std::vector<Row> Rows() {
     // The intermediate file is created afresh: a leftover of an interrupted
     // run is replaced; whatever else holds the name is left alone.
     {"NameTaken", {Plain("a.jov", "1"), Plain("b.jov", "2"), Plain("c.jov", "3"), Plain("d.jov", "4")}, {},
-     {taken("a"), taken("b"), kComplete}, 1, {"c_flex.cdi 3", "d_flex.cdi 4"},
+     {taken("a"), taken("b"), complete("2 of 4 files could not be loaded.")}, 1, {"c_flex.cdi 3", "d_flex.cdi 4"},
      {"a.jov", "b.jov", "c.jov", "d.jov", "a_flex.cdi", "b_flex.cdi"}, Where::kBoth, [] {
        fs::create_directory("a_flex.cdi");
        fs::create_hard_link("c.jov", "b_flex.cdi");
@@ -287,7 +294,7 @@ std::vector<Row> Rows() {
     {"LeftoverHeldOpen", {Plain("a.jov", "1")}, {}, {kComplete}, 0, {"a_flex.cdi 1"}, {}, Where::kWindows,
      [] { WriteFile("a_flex.cdi", "stale"); return HoldOpen(L"a_flex.cdi", FILE_SHARE_READ); }},
     {"LeftoverTakenAgain", {Plain("a.jov", "1")}, {}, {kFailed + "a.jov\nA leftover a_flex.cdi was deleted, but the name "
-     "was taken again at once; what took it was left as it is.", kComplete}, 1, {}, {}, Where::kWindows,
+     "was taken again at once; what took it was left as it is.", complete("1 of 1 file could not be loaded.")}, 1, {}, {}, Where::kWindows,
      [] { WriteFile("a_flex.cdi", "stale"); return HoldOpen(L"a_flex.cdi", FILE_SHARE_READ | FILE_SHARE_DELETE); }},
   });
 #endif
@@ -296,17 +303,17 @@ std::vector<Row> Rows() {
   // volume, which needs administrator rights.
   rows.insert(rows.end(), {
     {"DiskFull", {Plain("a.jov", std::string(100 << 10, 'x')), Plain("b.jov", "2")}, {},
-     {kFailed + "a.jov\nCould not write a_flex.cdi: File too large", kComplete}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
+     {kFailed + "a.jov\nCould not write a_flex.cdi: File too large", complete("1 of 2 files could not be loaded.")}, 1, {"b_flex.cdi 2"}, {}, Where::kPosix,
      FileSizeLimit},
     {"ReadOnlyFolderWithLeftover", {Plain("a.jov", "1")}, {},
-     {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", kComplete}, 1, {}, {"a.jov", "a_flex.cdi"},
+     {kFailed + "a.jov\nCould not write a_flex.cdi: Permission denied", complete("1 of 1 file could not be loaded.")}, 1, {}, {"a.jov", "a_flex.cdi"},
      Where::kPosix, [] { WriteFile("a_flex.cdi", ""); return AsNobody(".", fs::perms(0555)); }},
     // A read-only input is only read.
     {"UnreadableInput", {Plain("a\x7F.jov", "1"), Plain("b.jov", "2")}, {},
-     {kFailed + "a\\177.jov\nCould not read a\\177.jov: Permission denied", kComplete}, 1, {"b_flex.cdi 2"}, {},
+     {kFailed + "a\\177.jov\nCould not read a\\177.jov: Permission denied", complete("1 of 2 files could not be loaded.")}, 1, {"b_flex.cdi 2"}, {},
      Where::kPosix, [] { fs::permissions(".", fs::perms::all); fs::permissions("b.jov", fs::perms(0444));
        return AsNobody("a\x7F.jov", fs::perms::none); }},
-    {"ReadError", {Plain("b.jov", "2")}, {}, {kFailed + "a.jov\nCould not read a.jov: Input/output error", kComplete}, 1,
+    {"ReadError", {Plain("b.jov", "2")}, {}, {kFailed + "a.jov\nCould not read a.jov: Input/output error", complete("1 of 2 files could not be loaded.")}, 1,
      {"b_flex.cdi 2"}, {"a.jov", "b.jov"}, Where::kPosix, [] { fs::create_symlink("/proc/self/mem", "a.jov"); return Undo(); }},
     {"UnlistableFolder", {Plain("a.jov", "1")}, {},
      {"An error occurred. Could not list the input files.\nPermission denied", kComplete}, 1, {}, {}, Where::kPosix,
@@ -316,7 +323,7 @@ std::vector<Row> Rows() {
     // rewrite the console's line.
     {"LinksFifosAndControlCharacters", {Plain("a.jov", "1"), Plain("b.jov", "2"), {"\033[2K\rAll\tloaded\n.jov", "\x01"},
       Plain("del\x7F.jov", "5")}, {}, {kFailed + "\\033[2K\\rAll\\tloaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.",
-      taken("a"), taken("b"), taken("del\\177"), kComplete}, 1, {"link_flex.cdi 2"},
+      taken("a"), taken("b"), taken("del\\177"), complete("4 of 5 files could not be loaded.")}, 1, {"link_flex.cdi 2"},
      {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll\tloaded\n.jov", "del\x7F.jov", "del\x7F_flex.cdi",
       "link.jov", "fifo.jov"}, Where::kPosix,
      [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); fs::create_directory("del\x7F_flex.cdi");
@@ -342,7 +349,7 @@ std::vector<Row> Rows() {
   for (const auto& [rowName, where, column] : {std::tuple{"NamesAsBytes", Where::kPosix, 1},
        {"NamesInCodePage1252", Where::kCodePage1252, 2}, {"NamesInCodePage1251", Where::kCodePage1251, 3}}) {
     Row row{rowName, {}, {{"JOV_FAKE_EXIT", "-1"}, {"JOV_FAKE_ONLY", names[3][column]}},
-            {kFailed + "Обзор урока.jov", kComplete}, 1, {}, {}, where};
+            {kFailed + "Обзор урока.jov", complete("1 of 8 files could not be loaded.")}, 1, {}, {}, where};
     for (std::size_t i = 0; i < std::size(names); ++i) {
       row.inputs.push_back(Plain(names[i][0], std::to_string(i)));
       row.received.push_back(names[i][column] + (" " + std::to_string(i)));
@@ -390,7 +397,8 @@ TEST(Program, LoadsTheFolderItStartsIn) {
   }
   EXPECT_EQ(capture.Finish(),
             (std::vector<std::string>{
-                kFailed + "broken.jov\nByte 0x01 at offset 0 cannot be decoded.", kComplete,
+                kFailed + "broken.jov\nByte 0x01 at offset 0 cannot be decoded.",
+                kComplete + "\n1 of 2 files could not be loaded.",
                 "An error occurred.\nJOV Loader is already loading the files in this folder."}));
   // Failures carry the error icon; the completion none.
   if (kWindows) {
@@ -418,6 +426,16 @@ TEST(RemoveFile, WaitsForAMomentaryHolder) {
 }
 
 #ifndef _WIN32
+// A child's status as waitpid reports it; -1 if it hangs, and it is ended.
+int WaitBriefly(pid_t child) {
+  int status = -1;
+  for (int i = 0; i < 2000 && ::waitpid(child, &status, WNOHANG) == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(child, SIGKILL);
+  return status;
+}
+
 // The run in a child process, as a shell or a desktop starts it, ended by a
 // real signal while it converts a.jov or while a message waits for Enter, or
 // met with an odd parent.
@@ -437,7 +455,8 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       {"SIGCHLD ignored by the parent", 0, kChildSignalIgnored, 0, 3, kComplete + "\n"},
       {"a closed output pipe", 0, kClosedOutput, 1 << 8, 2},
       {"no waiting for Enter when output goes to a file", 0, kTerminalInput, 1 << 8, 2,
-       kFailed + "b.jov\nByte 0x01 at offset 0 cannot be decoded.\n" + kComplete + "\n"},
+       kFailed + "b.jov\nByte 0x01 at offset 0 cannot be decoded.\n" + kComplete +
+           "\n1 of 3 files could not be loaded.\n"},
       {"at a terminal each message waits for Enter", 0, kTerminal, 1 << 8, 2},
       {"SIGTERM while a message waits for Enter", SIGTERM, kTerminal, SIGTERM, 1},
       // clang-format on
@@ -498,12 +517,7 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
           << "the intermediate grants more than its input";
       ::kill(row.signal == SIGINT ? -child : child, row.signal);
     }
-    int status = -1;
-    for (int i = 0; i < 1000 && ::waitpid(child, &status, WNOHANG) == 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::kill(child, SIGKILL);  // only if it hangs: then the status below is wrong
-    EXPECT_EQ(status, row.status);
+    EXPECT_EQ(WaitBriefly(child), row.status);
     // The converter was waited for, its own cleanup included.
     EXPECT_TRUE(!converting || fs::exists("converter.pid.ended")) << "the run ended first";
     std::istringstream record(ReadFile(folder.record()));
@@ -515,6 +529,106 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       ::close(user);
       ::close(terminal);
     }
+  }
+}
+
+// The run in a child whose standard output and error share a terminal of
+// `columns` (0: a pipe): the progress line, never under a message.
+TEST(ConsoleProgress, ShowsTheInputOnATerminalOnly) {
+  const std::vector<Input> three = {Plain("a.jov", "1"), {"b.jov", "\x01"}, Plain("c.jov", "3")};
+  const std::string failed =
+      "An error occurred. Failed to load b.jov\nByte 0x01 at offset 0 cannot be decoded.\n";
+  const std::string complete = "JOV Loading Complete\n1 of 3 files could not be loaded.\n";
+  const std::string clear = "\r\033[K";
+  const struct {
+    const char* name;
+    unsigned short columns;
+    const char* term;
+    std::vector<Input> inputs;
+    std::string shown;
+  } rows[] = {
+      {"a terminal", 80, "xterm", three,
+       clear + "[1/3] a.jov" + clear + "[2/3] b.jov" + clear + failed + clear + "[3/3] c.jov" +
+           clear + complete},
+      // Clearing would take only the last row of a line that wrapped.
+      {"a narrow terminal",
+       20,
+       "xterm",
+       {Plain("A rather long lesson name.jov", "1")},
+       clear + "[1/1] A rather l..." + clear + "JOV Loading Complete\n"},
+      {"a pipe", 0, "xterm", three, failed + complete},
+      {"a terminal that cannot erase", 80, "dumb", three, failed + complete},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WorkFolder folder;
+    for (const Input& input : row.inputs) WriteFile(input.name, input.stored);
+    int ends[2];
+    winsize size{.ws_row = 24, .ws_col = row.columns, .ws_xpixel = 0, .ws_ypixel = 0};
+    ASSERT_EQ(row.columns ? ::openpty(&ends[0], &ends[1], nullptr, nullptr, &size) : ::pipe(ends),
+              0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::dup2(::open("/dev/null", O_RDONLY), 0);
+      ::dup2(ends[1], 1);
+      ::dup2(ends[1], 2);
+      ::setenv("TERM", row.term, 1);
+      ::_exit(RunLoader());
+    }
+    ::close(ends[1]);
+    // Until the child's side is closed (EIO from a terminal), or a deadline.
+    std::string shown;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    pollfd ready{.fd = ends[0], .events = POLLIN, .revents = 0};
+    for (char buffer[4096];
+         std::chrono::steady_clock::now() < deadline && ::poll(&ready, 1, 100) >= 0;) {
+      const ssize_t n = ready.revents ? ::read(ends[0], buffer, sizeof buffer) : 1;
+      if (n <= 0) break;
+      if (ready.revents) shown.append(buffer, std::size_t(n));
+    }
+    ::close(ends[0]);
+    // The terminal sends each line's end as CR LF.
+    for (std::size_t at; (at = shown.find("\r\n")) != std::string::npos;) shown.erase(at, 1);
+    EXPECT_EQ(shown, row.shown);
+    EXPECT_TRUE(WIFEXITED(WaitBriefly(child)));
+  }
+}
+
+// The console program's arguments ask about the program itself; none of
+// them shows the splash or touches the folder.
+TEST(Program, AnswersItsArgumentsWithoutTouchingTheFolder) {
+  const std::string usage = "Usage: jovloader [--help | --version]\n";
+  const struct {
+    const char* arguments;  // as a shell reads them
+    int status;
+    std::string out;  // ending in '*': only has to start with the rest
+    std::string error;
+  } rows[] = {
+      {"--help", 0, usage + "*", ""},
+      {"--version", 0, std::string("JOV Loader ") + JOV_VERSION_STRING + "\n*", ""},
+      {"-h", 2, "", "jovloader: unexpected argument \"-h\"\n" + usage},
+      {"--help --version", 2, "", "jovloader: unexpected argument \"--version\"\n" + usage},
+      {"'new\nline'", 2, "", "jovloader: unexpected argument \"new\\nline\"\n" + usage},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments);
+    WorkFolder folder;
+    WriteFile("a.jov", Encode("1"));
+    const fs::path out = folder.record().parent_path() / "out", error = out.parent_path() / "error";
+    const int status =
+        std::system(("timeout 20 '" + (ProgramDir() / "jovloader").native() + "' " + row.arguments +
+                     " >" + out.native() + " 2>" + error.native() + " </dev/null")
+                        .c_str());
+    EXPECT_EQ(WEXITSTATUS(status), row.status);
+    std::string shown = ReadFile(out);
+    if (row.out.ends_with('*')) shown = shown.substr(0, row.out.size() - 1) + '*';
+    EXPECT_EQ(shown, row.out);
+    EXPECT_EQ(ReadFile(error), row.error);
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator("."))
+      left.insert(Utf8(entry.path().filename()));
+    EXPECT_EQ(left, (std::set<std::string>{"CASLcdi2ppc.exe", "a.jov"}));
+    EXPECT_FALSE(fs::exists(folder.record())) << "a conversion ran";
   }
 }
 #endif

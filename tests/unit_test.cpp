@@ -6,8 +6,9 @@
 #include <tuple>
 #include <vector>
 
-#include "loader/decoder.h"
 #include "loader/converter.h"
+#include "loader/decoder.h"
+#include "loader/loader.h"
 #include "loader/naming.h"
 #include "tests/support/support.h"
 
@@ -121,6 +122,28 @@ TEST(JudgeStatus, SaysWhatAStatusMeans) {
     std::optional<std::string> cause;
     if (!outcome.loaded) cause = outcome.cause ? "\n" + Utf8(*outcome.cause) : "";
     EXPECT_EQ(cause, row.cause) << row.status;
+  }
+}
+
+// Only Windows has a Stop button; a stop's lines are the same on both
+// builds. A folder that could not be listed was reported already.
+TEST(DescribeCompletion, AddsALineForEachWayTheBatchFellShort) {
+  const struct {
+    LoadSummary summary;
+    const char* lines;
+    int status;
+  } rows[] = {
+      {{.loaded = 3}, "", 0},
+      {{.loaded = 1, .notLoaded = 1}, "\n1 file was not loaded: the batch was stopped.", 1},
+      {{.loaded = 0, .failed = 1, .notLoaded = 3},
+       "\n1 of 4 files could not be loaded.\n3 files were not loaded: the batch was stopped.",
+       1},
+      {{.failed = 1, .listed = false}, "", 1},
+  };
+  for (const auto& row : rows) {
+    const Completion completion = DescribeCompletion(row.summary);
+    EXPECT_EQ(ToUtf8(completion.message), std::string("JOV Loading Complete") + row.lines);
+    EXPECT_EQ(completion.status, row.status);
   }
 }
 
