@@ -248,7 +248,7 @@ std::vector<Row> Rows() {
      {kFailed + "b.jov\nCould not delete b_flex.cdi: *", complete("1 of 3 files could not be loaded.")}, 1, threeReceived,
      {"a.jov", "b.jov", "c.jov", "b_flex.cdi"}},
     // A read-only leftover is someone's file, not ours.
-    {"ReadOnlyLeftover", {Plain("a.jov", "1")}, {}, {taken("a"), kComplete}, 1, {}, {"a.jov", "a_flex.cdi"},
+    {"ReadOnlyLeftover", {Plain("a.jov", "1")}, {}, {taken("a"), complete("1 of 1 file could not be loaded.")}, 1, {}, {"a.jov", "a_flex.cdi"},
      Where::kWindows, [] { WriteFile("a_flex.cdi", ""); fs::permissions("a_flex.cdi", fs::perms(0444));
        return Undo([] { fs::permissions("a_flex.cdi", fs::perms(0666)); }); }},
     // A script proves that no shell ever reads the arguments.
