@@ -8,7 +8,9 @@
 #include <future>
 #include <random>
 #include <sstream>
+
 #include <thread>
+#include "loader/converter.h"
 
 namespace jov::test {
 
@@ -47,7 +49,8 @@ WorkFolder::WorkFolder(Environment converter)
     root_ = std::filesystem::temp_directory_path() / ("jov-test-" + std::to_string(random()));
   } while (!std::filesystem::create_directory(root_));
   std::filesystem::create_directory(path());
-  std::filesystem::copy_file(ProgramDir() / "CASLcdi2ppc.exe", path() / "CASLcdi2ppc.exe");
+  const std::string program(kConverterName);
+  std::filesystem::copy_file(ProgramDir() / program, path() / program);
   std::filesystem::current_path(path());
   converter_.emplace_back("JOV_FAKE_RECORD", Utf8(record()));
   for (const auto& [name, value] : converter_) SetVariable(name, value);
