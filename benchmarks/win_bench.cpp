@@ -29,14 +29,17 @@ bool LoaderDecode(const std::wstring& input, const std::wstring& intermediate) {
 }
 
 // A failed input is reported in a message box, which would hold the run
-// until someone answered it: it is answered here, and the input counted as
-// not loaded.
+// until someone answered it: its text goes to standard error, so a dropped
+// round says why, and it is answered here, the input counted as not loaded.
 class BoxAnswerer {
  public:
   BoxAnswerer()
       : thread_([](std::stop_token stop) {
           while (!stop.stop_requested()) {
             if (const HWND box = ::FindWindowW(L"#32770", L"JOV Loader")) {
+              wchar_t text[1024] = L"";
+              ::GetDlgItemTextW(box, 0xFFFF, text, 1024);  // the box's message
+              std::fprintf(stderr, "message box: %ls\n", text);
               ::PostMessageW(box, WM_COMMAND, IDOK, 0);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
