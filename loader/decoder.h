@@ -16,16 +16,16 @@ namespace jov {
 // the file.
 inline constexpr std::size_t kDecodeBlockSize = std::size_t{1} << 20;
 
-// Decodes `in` into `out` (same size; they may be the same buffer). Stored
-// bytes 0x00 and 0x01 have no plain value: decoding stops at the first one,
-// leaving `out` from that offset on untouched, and its offset is returned.
-// Returns in.size() when every byte decoded.
-std::size_t DecodeBytes(std::span<const std::uint8_t> in, std::span<std::uint8_t> out);
+// Decodes `bytes` in place. Stored bytes 0x00 and 0x01 have no plain value:
+// decoding stops at the first one, leaving it and everything after it as
+// stored, and its offset is returned. Returns bytes.size() when every byte
+// decoded.
+std::size_t DecodeBytes(std::span<std::uint8_t> bytes);
 
 // The loops DecodeBytes may choose from on this CPU, its choice first, each
 // with DecodeBytes's contract; a CPU without AVX2 (and the 32-bit build)
 // runs the plain one, so every machine must be able to test it.
-using DecodeFunction = std::size_t (*)(const std::uint8_t* in, std::uint8_t* out, std::size_t size);
+using DecodeFunction = std::size_t (*)(std::uint8_t* bytes, std::size_t size);
 std::vector<DecodeFunction> DecodePaths();
 
 struct DecodeFailure {

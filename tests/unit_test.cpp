@@ -122,7 +122,7 @@ TEST(DescribeCompletion, AddsALineForEachWayTheBatchFellShort) {
 
 // Sizes around the decoder's internal chunks and around DecodeFile's block,
 // with an undecodable byte nowhere, first, last, or just past a boundary;
-// into another buffer and in place; by every loop this CPU can run.
+// by every loop this CPU can run.
 TEST(DecodeBytes, SubtractsTwoAndStopsAtTheFirstUndecodableByte) {
   constexpr std::size_t kNone = SIZE_MAX;
   const std::size_t kBlock = kDecodeBlockSize;
@@ -143,13 +143,10 @@ TEST(DecodeBytes, SubtractsTwoAndStopsAtTheFirstUndecodableByte) {
       const std::size_t end = std::min(size, bad);
       for (std::size_t i = 0; i < end; ++i) expected[i] = static_cast<std::uint8_t>(stored[i] - 2);
 
-      std::vector<std::uint8_t> out(size, 0xAA);
-      EXPECT_EQ(paths[path](stored.data(), out.data(), size), end);
-      EXPECT_TRUE(out == expected) << "decoded into another buffer";
       std::copy(stored.begin() + static_cast<std::ptrdiff_t>(end), stored.end(),
                 expected.begin() + static_cast<std::ptrdiff_t>(end));
-      EXPECT_EQ(paths[path](stored.data(), stored.data(), size), end);
-      EXPECT_TRUE(stored == expected) << "decoded in place";
+      EXPECT_EQ(paths[path](stored.data(), size), end);
+      EXPECT_TRUE(stored == expected);
     }
   }
 }
