@@ -141,7 +141,7 @@ int RunLoader() {
   const LoadSummary summary = LoadAllFiles();
   EndIfInterrupted();
   ShowMessage(MessageKind::kInformation, FromAscii(kCompletion));
-  return summary.failed == 0 ? 0 : 1;
+  return summary.failed == 0 && summary.notLoaded == 0 ? 0 : 1;
 }
 
 }  // namespace jov

@@ -25,6 +25,7 @@ struct Options {
   std::optional<int> signal;                         // JOV_FAKE_SIGNAL (POSIX): die by this signal
   std::uint64_t stdoutBytes = 0;                     // JOV_FAKE_STDOUT_BYTES: chatter this much
   std::optional<std::filesystem::path> removeOther;  // JOV_FAKE_REMOVE: an input gone mid-batch
+  int delayMs = 0;  // JOV_FAKE_DELAY_MS: a slow conversion, this long
 };
 
 using GetEnv = std::function<std::optional<std::filesystem::path>(const char* name)>;
