@@ -1,11 +1,46 @@
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 #include "base/win32_handles.h"
 #include "loader/process.h"
 
 namespace jov {
+namespace {
+
+// Waits for `process` while this thread's windows go on: the progress
+// window repaints, moves and answers Stop while a conversion runs. False
+// when the wait itself failed.
+bool WaitPumping(HANDLE process) {
+  std::optional<WPARAM> quit;
+  for (;;) {
+    // A quit message ends the pumping, not the wait: it is posted again for
+    // the loop it was meant for once the converter is done.
+    const DWORD woken =
+        quit ? ::WaitForSingleObject(process, INFINITE)
+             : ::MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+    if (woken == WAIT_OBJECT_0) break;
+    if (woken != WAIT_OBJECT_0 + 1) return false;
+    MSG message;
+    while (!quit && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) {
+        quit = message.wParam;
+        break;
+      }
+      // Tab, Space, Enter and Escape work in a window with controls as they
+      // do in a dialog.
+      const HWND root = message.hwnd ? ::GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+      if (root && ::IsDialogMessageW(root, &message)) continue;
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
+  if (quit) ::PostQuitMessage(static_cast<int>(*quit));
+  return true;
+}
+
+}  // namespace
 
 Result<std::int32_t> RunAndWait(const NativeString& program,
                                 std::span<const NativeString> arguments) {
@@ -30,11 +65,9 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
   const win32::KernelHandle thread(info.hThread);
   const win32::KernelHandle process(info.hProcess);
 
+  if (!WaitPumping(process.get())) return SystemError{::GetLastError()};
   DWORD exitCode = 0;
-  if (::WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
-      !::GetExitCodeProcess(process.get(), &exitCode)) {
-    return SystemError{::GetLastError()};
-  }
+  if (!::GetExitCodeProcess(process.get(), &exitCode)) return SystemError{::GetLastError()};
   return static_cast<std::int32_t>(exitCode);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "base/win32_dpi.h"
 #include "base/win32_handles.h"
 #include "splash/resource.h"
 #include "splash/splash.h"
@@ -27,39 +28,11 @@ constexpr Box kFrame1{10, 4, 471, 269};
 constexpr int kTextRightLimit = 465;
 constexpr std::size_t kLabelCount = std::size(kSplashLabels);
 
+using win32::DpiOf;
 using win32::Font;
 using win32::Icon;
-
-// Functions that only newer Windows has; older ones get the system DPI.
-template <class Function>
-Function FromUser32(const char* name) {
-  const FARPROC proc = ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name);
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
-}
-
-UINT DpiOf(HWND window) {
-  static const auto getDpiForWindow = FromUser32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-  if (getDpiForWindow) {
-    if (const UINT dpi = getDpiForWindow(window)) return dpi;
-  }
-  const win32::WindowDc screen(nullptr);
-  const int dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
-  return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
-}
-
-int Scale(int value, UINT dpi) {
-  return ::MulDiv(value, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
-}
-
-RECT WindowRectForClient(int width, int height, DWORD style, DWORD exStyle, UINT dpi) {
-  static const auto adjustForDpi =
-      FromUser32<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
-  RECT rect{0, 0, width, height};
-  if (!adjustForDpi || !adjustForDpi(&rect, style, FALSE, exStyle, dpi)) {
-    ::AdjustWindowRectEx(&rect, style, FALSE, exStyle);
-  }
-  return rect;
-}
+using win32::Scale;
+using win32::WindowRectForClient;
 
 RECT MonitorRect(HMONITOR monitor) {
   MONITORINFO info{};

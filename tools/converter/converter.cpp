@@ -2,10 +2,12 @@
 
 #include "loader/converter.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <thread>
 
 namespace jov::converter {
 namespace {
@@ -60,6 +62,7 @@ Options ReadOptions(const GetEnv& getEnv) {
   if (auto v = getEnv("JOV_FAKE_SIGNAL")) options.signal = std::stoi(Utf8(*v));
   if (auto v = getEnv("JOV_FAKE_REMOVE")) options.removeOther = *v;
   if (auto v = getEnv("JOV_FAKE_STDOUT_BYTES")) options.stdoutBytes = std::stoull(Utf8(*v));
+  if (auto v = getEnv("JOV_FAKE_DELAY_MS")) options.delayMs = std::stoi(Utf8(*v));
   return options;
 }
 
@@ -118,6 +121,7 @@ int RunConverter(const std::vector<std::string>& args, const Options& options,
   if (options.stdoutBytes > 0) std::cout << '\n';
   std::cout.flush();
 
+  std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
   if (options.deleteInput) std::remove(dbFile.c_str());
   if (options.removeOther) {
     std::error_code ignored;

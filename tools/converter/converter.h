@@ -28,6 +28,7 @@ struct Options {
   // JOV_FAKE_KEEP=1: leaves a folder in its input's place, which the loader
   // cannot delete as a file (with JOV_FAKE_ONLY: for that file only).
   bool keepFolder = false;
+  int delayMs = 0;  // JOV_FAKE_DELAY_MS: a slow conversion, this long
 };
 
 using GetEnv = std::function<std::optional<std::filesystem::path>(const char* name)>;
