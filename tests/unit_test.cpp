@@ -100,26 +100,6 @@ TEST(JudgeStatus, SaysWhatAStatusMeans) {
   }
 }
 
-// Only Windows has a Stop button; a stop's lines are the same on both
-// builds.
-TEST(DescribeCompletion, AddsALineForEachWayTheBatchFellShort) {
-  const struct {
-    LoadSummary summary;
-    const char* lines;
-    int status;
-  } rows[] = {
-      {{.loaded = 1, .notLoaded = 1}, "\n1 file was not loaded: the batch was stopped.", 1},
-      {{.loaded = 0, .failed = 1, .notLoaded = 3},
-       "\n1 of 4 files could not be loaded.\n3 files were not loaded: the batch was stopped.",
-       1},
-  };
-  for (const auto& row : rows) {
-    const Completion completion = DescribeCompletion(row.summary);
-    EXPECT_EQ(ToUtf8(completion.message), std::string("JOV Loading Complete") + row.lines);
-    EXPECT_EQ(completion.status, row.status);
-  }
-}
-
 // Sizes around the decoder's internal chunks and around DecodeFile's block,
 // with an undecodable byte nowhere, first, last, or just past a boundary;
 // by every loop this CPU can run.
