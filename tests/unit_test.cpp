@@ -8,7 +8,6 @@
 
 #include "loader/converter.h"
 #include "loader/decoder.h"
-#include "loader/loader.h"
 #include "loader/naming.h"
 #include "tests/support/support.h"
 
