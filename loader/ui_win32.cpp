@@ -12,6 +12,7 @@
 
 #include "base/win32_dpi.h"
 #include "base/win32_handles.h"
+#include "base/win32_window.h"
 #include "loader/ui.h"
 #include "version.h"
 
@@ -98,14 +99,7 @@ class ProgressWindow {
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WndProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kClassName;
-    if (!::RegisterClassExW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
+    if (!win32::RegisterWindowClass(kClassName, win32::ForwardMessages<ProgressWindow>)) return;
     // Hidden until the batch has run for a while; created on the primary
     // monitor so its DPI is the one to lay out for. Without it the batch
     // runs as it did before there was one.
@@ -113,17 +107,8 @@ class ProgressWindow {
                       nullptr, instance, this);
   }
 
-  static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-      auto* self =
-          static_cast<ProgressWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-      self->window_ = window;
-      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<ProgressWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
-    return self->HandleMessage(message, wParam, lParam);
-  }
+  template <class Window>
+  friend LRESULT CALLBACK win32::ForwardMessages(HWND, UINT, WPARAM, LPARAM);
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == taskbarButtonCreated_ && message != 0) {

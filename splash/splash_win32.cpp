@@ -11,6 +11,7 @@
 
 #include "base/win32_dpi.h"
 #include "base/win32_handles.h"
+#include "base/win32_window.h"
 #include "splash/resource.h"
 #include "splash/splash.h"
 #include "version.h"
@@ -60,16 +61,7 @@ class SplashWindow {
   // Creates and shows the window; false when that failed.
   bool Create() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WndProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = ::GetSysColorBrush(COLOR_BTNFACE);
-    windowClass.lpszClassName = kClassName;
-    if (!::RegisterClassExW(&windowClass) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-      return false;
-    }
+    if (!win32::RegisterWindowClass(kClassName, win32::ForwardMessages<SplashWindow>)) return false;
     // Created on the primary monitor so its DPI is the one to lay out for;
     // OnCreate then sizes and centres it.
     const RECT screen = MonitorRect(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
@@ -94,17 +86,8 @@ class SplashWindow {
   static constexpr DWORD kStyle = WS_POPUP | WS_DLGFRAME | WS_CLIPSIBLINGS;
   static constexpr DWORD kExStyle = 0;
 
-  static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-      auto* self =
-          static_cast<SplashWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-      self->window_ = window;
-      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<SplashWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
-    return self->HandleMessage(message, wParam, lParam);
-  }
+  template <class Window>
+  friend LRESULT CALLBACK win32::ForwardMessages(HWND, UINT, WPARAM, LPARAM);
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
