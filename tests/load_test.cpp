@@ -210,7 +210,7 @@ std::vector<Row> Rows() {
   const std::string dot = kWindows ? "" : ".";
   const auto complete = [](const std::string& line) { return kComplete + "\n" + line; };
   const auto onlyB = [](Environment e) {
-    e.emplace_back("JOV_FAKE_ONLY", "b_flex.cdi");
+    e.emplace_back("STAND_IN_ONLY", "b_flex.cdi");
     return e;
   };
   // clang-format off
@@ -233,25 +233,25 @@ std::vector<Row> Rows() {
     {.name = "TakenInNaturalOrder", .inputs = {{"Lesson 10.jov", "\x01"}, {"lesson 2.jov", "\x01"}, {"Lesson 1.jov", "\x01"}},
      .messages = {kFailed + "Lesson 1.jov" + undecodable, kFailed + "lesson 2.jov" + undecodable, kFailed + "Lesson 10.jov" + undecodable,
       complete("3 of 3 files could not be loaded.")}, .status = 1},
-    {.name = "NegativeStatus", .inputs = three, .converter = onlyB({{"JOV_FAKE_EXIT", "-1"}}), .messages = {kFailed + "b.jov", complete("1 of 3 files could not be loaded.")}, .status = 1, .received = threeReceived},
+    {.name = "NegativeStatus", .inputs = three, .converter = onlyB({{"STAND_IN_EXIT", "-1"}}), .messages = {kFailed + "b.jov", complete("1 of 3 files could not be loaded.")}, .status = 1, .received = threeReceived},
     // A real access violation would summon wine's debugger; the status a
     // crash ends with is what the loader sees either way. The sanitizers
     // would turn a raised SIGSEGV into an exit.
-    {.name = "Crash", .inputs = three, .converter = onlyB({{"JOV_FAKE_EXIT", "0xC0000005"}}),
+    {.name = "Crash", .inputs = three, .converter = onlyB({{"STAND_IN_EXIT", "0xC0000005"}}),
      .messages = {kFailed + "b.jov\nThe converter ended with status 0xC0000005.", complete("1 of 3 files could not be loaded.")}, .status = 1, .received = threeReceived, .where = Where::kWindows},
-    {.name = "Killed", .inputs = three, .converter = onlyB({{"JOV_FAKE_SIGNAL", "11"}, {"ASAN_OPTIONS", "handle_segv=0"}}),
+    {.name = "Killed", .inputs = three, .converter = onlyB({{"STAND_IN_SIGNAL", "11"}, {"ASAN_OPTIONS", "handle_segv=0"}}),
      .messages = {kFailed + "b.jov\nThe converter was ended by signal 11 (Segmentation fault).", complete("1 of 3 files could not be loaded.")}, .status = 1, .received = threeReceived,
      .where = Where::kPosix},
     // The converter may remove its input itself, and may write more than any
     // pipe holds (a loader reading its output only after waiting would stall).
-    {.name = "ConverterDeletesAndChatters", .inputs = three, .converter = {{"JOV_FAKE_DELETE", "1"}, {"JOV_FAKE_STDOUT_BYTES", "33554432"}},
+    {.name = "ConverterDeletesAndChatters", .inputs = three, .converter = {{"STAND_IN_DELETE", "1"}, {"STAND_IN_STDOUT_BYTES", "33554432"}},
      .messages = {kComplete}, .status = 0, .received = threeReceived},
     {.name = "ConverterMissing", .inputs = {Plain("a.jov", "1"), Plain("b.jov", "2")},
      .messages = {notStarted + (kWindows ? ".\\" : "./") + kConverter + " could not be started: *",
       kFailed + "b.jov\nThe converter *", complete("2 of 2 files could not be loaded.")}, .status = 1, .arrange = [] { fs::remove(kConverter); return Undo(); }},
     // What the converter leaves cannot be deleted as a file (on Windows only
   // after some tries).
-    {.name = "IntermediateCannotBeDeleted", .inputs = three, .converter = onlyB({{"JOV_FAKE_KEEP", "1"}}),
+    {.name = "IntermediateCannotBeDeleted", .inputs = three, .converter = onlyB({{"STAND_IN_KEEP", "1"}}),
      .messages = {kFailed + "b.jov\nCould not delete b_flex.cdi: *", complete("1 of 3 files could not be loaded.")}, .status = 1, .received = threeReceived,
      .left = {"a.jov", "b.jov", "c.jov", "b_flex.cdi"}},
     // A read-only leftover is someone's file, not ours.
@@ -262,7 +262,7 @@ std::vector<Row> Rows() {
     {.name = "ConverterIsAScript", .inputs = {Plain("a.jov", "1")}, .messages = {notStarted + "*", complete("1 of 1 file could not be loaded.")}, .status = 1,
      .arrange = [] { WriteFile(kConverter, "touch shell-ran\r\n"); fs::permissions(kConverter, fs::perms(0755));
           return Undo(); }},
-    {.name = "InputGoneAfterListing", .inputs = three, .converter = {{"JOV_FAKE_REMOVE", "b.jov"}}, .messages = {kFailed + "b.jov\nCould not read b.jov: *",
+    {.name = "InputGoneAfterListing", .inputs = three, .converter = {{"STAND_IN_REMOVE", "b.jov"}}, .messages = {kFailed + "b.jov\nCould not read b.jov: *",
      complete("1 of 3 files could not be loaded.")},
      .status = 1, .received = {"a_flex.cdi 1", "c_flex.cdi 3"}, .left = {"a.jov", "c.jov"}},
     // Shell metacharacters, a stem past the cut, names Windows would
@@ -354,7 +354,7 @@ std::vector<Row> Rows() {
   };
   for (const auto& [rowName, where, column] : {std::tuple{"NamesAsBytes", Where::kPosix, 1},
        {"NamesInCodePage1252", Where::kCodePage1252, 2}, {"NamesInCodePage1251", Where::kCodePage1251, 3}}) {
-    Row row{.name = rowName, .converter = {{"JOV_FAKE_EXIT", "-1"}, {"JOV_FAKE_ONLY", names[3][column]}},
+    Row row{.name = rowName, .converter = {{"STAND_IN_EXIT", "-1"}, {"STAND_IN_ONLY", names[3][column]}},
             .messages = {kFailed + "Обзор урока.jov", complete("1 of 8 files could not be loaded.")}, .status = 1,
             .where = where};
     for (std::size_t i = 0; i < std::size(names); ++i) {
@@ -474,7 +474,7 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const bool converting = row.signal != 0 && row.setting != kTerminal;
-    WorkFolder folder(Environment{{"JOV_FAKE_WAIT", converting ? "converter.pid" : ""}});
+    WorkFolder folder(Environment{{"STAND_IN_WAIT", converting ? "converter.pid" : ""}});
     WriteFile("a.jov", Encode("1"));
     fs::permissions("a.jov", fs::perms(0600));
     // A failure, so that there is a message to write.

@@ -85,7 +85,7 @@ TEST(ProgressWindow, ShowsTheInputAndStopsAfterIt) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    WorkFolder folder(Environment{{"JOV_FAKE_DELAY_MS", "3000"}});
+    WorkFolder folder(Environment{{"STAND_IN_DELAY_MS", "3000"}});
     for (const char* name : {"a.jov", "b.jov", "c.jov"}) WriteFile(name, row.stored);
     const Watchdog watchdog(60s);
     MessageCapture capture;

@@ -52,7 +52,7 @@ WorkFolder::WorkFolder(Environment converter)
   const std::string program(kConverterName);
   std::filesystem::copy_file(ProgramDir() / program, path() / program);
   std::filesystem::current_path(path());
-  converter_.emplace_back("JOV_FAKE_RECORD", Utf8(record()));
+  converter_.emplace_back("STAND_IN_RECORD", Utf8(record()));
   for (const auto& [name, value] : converter_) SetVariable(name, value);
   const auto* test = testing::UnitTest::GetInstance()->current_test_info();
   std::thread([done = done_.get_future(), name = std::string(test ? test->name() : "")] {

@@ -5,13 +5,13 @@
 #include <fstream>
 #include <string>
 
-#include "converter.h"
+#include "stand_in.h"
 
 int main(int argc, char** argv) {
-  // JOV_FAKE_WAIT: note this process's id in the file named and wait, as a
+  // STAND_IN_WAIT: note this process's id in the file named and wait, as a
   // slow conversion would, for a signal to end it. Like a real program it
   // takes a moment to clean up first; "<file>.ended" tells when it is done.
-  if (const char* wait = std::getenv("JOV_FAKE_WAIT"); wait && *wait) {
+  if (const char* wait = std::getenv("STAND_IN_WAIT"); wait && *wait) {
     sigset_t ending;
     ::sigemptyset(&ending);
     for (const int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaddset(&ending, s);
@@ -29,9 +29,9 @@ int main(int argc, char** argv) {
   }
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto options =
-      jov::converter::ReadOptions([](const char* name) -> std::optional<std::filesystem::path> {
+      jov::stand_in::ReadOptions([](const char* name) -> std::optional<std::filesystem::path> {
         if (const char* value = std::getenv(name)) return value;
         return std::nullopt;
       });
-  return jov::converter::RunConverter(args, options, [](const std::string& s) { return s; });
+  return jov::stand_in::RunStandIn(args, options, [](const std::string& s) { return s; });
 }

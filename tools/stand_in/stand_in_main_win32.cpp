@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "converter.h"
+#include "stand_in.h"
 
 namespace {
 
@@ -22,14 +22,14 @@ std::string AnsiToUtf8(const std::string& ansi) {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const auto options =
-      jov::converter::ReadOptions([](const char* name) -> std::optional<std::filesystem::path> {
+      jov::stand_in::ReadOptions([](const char* name) -> std::optional<std::filesystem::path> {
         const std::wstring wideName(name, name + std::char_traits<char>::length(name));
         wchar_t value[32768];
         const DWORD n = ::GetEnvironmentVariableW(wideName.c_str(), value, 32768);
         if (n == 0 || n >= 32768) return std::nullopt;
         return std::wstring(value, n);
       });
-  const int status = jov::converter::RunConverter(args, options, AnsiToUtf8);
+  const int status = jov::stand_in::RunStandIn(args, options, AnsiToUtf8);
   // Through ExitProcess so that every 32-bit status, 0xC0000005 included,
   // reaches the parent unchanged.
   ::ExitProcess(static_cast<UINT>(status));

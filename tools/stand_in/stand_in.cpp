@@ -1,4 +1,4 @@
-#include "converter.h"
+#include "stand_in.h"
 
 #include "loader/converter.h"
 
@@ -9,7 +9,7 @@
 #include <iostream>
 #include <thread>
 
-namespace jov::converter {
+namespace jov::stand_in {
 namespace {
 
 constexpr int kBadArguments = -2;
@@ -54,19 +54,19 @@ std::filesystem::path ReportName(std::string name) {
 
 Options ReadOptions(const GetEnv& getEnv) {
   Options options;
-  if (auto v = getEnv("JOV_FAKE_EXIT")) options.exitStatus = std::stoll(Utf8(*v), nullptr, 0);
-  if (auto v = getEnv("JOV_FAKE_ONLY")) options.onlyFor = Utf8(*v);
-  if (auto v = getEnv("JOV_FAKE_DELETE")) options.deleteInput = Utf8(*v) == "1";
-  if (auto v = getEnv("JOV_FAKE_KEEP")) options.keepFolder = Utf8(*v) == "1";
-  if (auto v = getEnv("JOV_FAKE_RECORD")) options.record = *v;
-  if (auto v = getEnv("JOV_FAKE_SIGNAL")) options.signal = std::stoi(Utf8(*v));
-  if (auto v = getEnv("JOV_FAKE_REMOVE")) options.removeOther = *v;
-  if (auto v = getEnv("JOV_FAKE_STDOUT_BYTES")) options.stdoutBytes = std::stoull(Utf8(*v));
-  if (auto v = getEnv("JOV_FAKE_DELAY_MS")) options.delayMs = std::stoi(Utf8(*v));
+  if (auto v = getEnv("STAND_IN_EXIT")) options.exitStatus = std::stoll(Utf8(*v), nullptr, 0);
+  if (auto v = getEnv("STAND_IN_ONLY")) options.onlyFor = Utf8(*v);
+  if (auto v = getEnv("STAND_IN_DELETE")) options.deleteInput = Utf8(*v) == "1";
+  if (auto v = getEnv("STAND_IN_KEEP")) options.keepFolder = Utf8(*v) == "1";
+  if (auto v = getEnv("STAND_IN_RECORD")) options.record = *v;
+  if (auto v = getEnv("STAND_IN_SIGNAL")) options.signal = std::stoi(Utf8(*v));
+  if (auto v = getEnv("STAND_IN_REMOVE")) options.removeOther = *v;
+  if (auto v = getEnv("STAND_IN_STDOUT_BYTES")) options.stdoutBytes = std::stoull(Utf8(*v));
+  if (auto v = getEnv("STAND_IN_DELAY_MS")) options.delayMs = std::stoi(Utf8(*v));
   return options;
 }
 
-int RunConverter(const std::vector<std::string>& args, const Options& options,
+int RunStandIn(const std::vector<std::string>& args, const Options& options,
                  const ToUtf8& toUtf8) {
   if (args.size() != 4 || args[0] != kDbFileSwitch || args[2] != kCreatorIdSwitch ||
       args[3].size() != kCreatorId.size()) {
@@ -142,4 +142,4 @@ int RunConverter(const std::vector<std::string>& args, const Options& options,
   return 0;
 }
 
-}  // namespace jov::converter
+}  // namespace jov::stand_in

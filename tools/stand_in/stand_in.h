@@ -14,21 +14,21 @@
 #include <string>
 #include <vector>
 
-namespace jov::converter {
+namespace jov::stand_in {
 
 struct Options {
-  std::optional<std::int64_t> exitStatus;  // JOV_FAKE_EXIT
-  std::optional<std::string> onlyFor;      // JOV_FAKE_ONLY: apply JOV_FAKE_EXIT to this file only
-  bool deleteInput = false;                // JOV_FAKE_DELETE=1
-  std::optional<std::filesystem::path> record;       // JOV_FAKE_RECORD: append a line per run
+  std::optional<std::int64_t> exitStatus;  // STAND_IN_EXIT
+  std::optional<std::string> onlyFor;      // STAND_IN_ONLY: apply STAND_IN_EXIT to this file only
+  bool deleteInput = false;                // STAND_IN_DELETE=1
+  std::optional<std::filesystem::path> record;       // STAND_IN_RECORD: append a line per run
                                                      // (received in UTF-8, opened or not)
-  std::optional<int> signal;                         // JOV_FAKE_SIGNAL (POSIX): die by this signal
-  std::uint64_t stdoutBytes = 0;                     // JOV_FAKE_STDOUT_BYTES: chatter this much
-  std::optional<std::filesystem::path> removeOther;  // JOV_FAKE_REMOVE: an input gone mid-batch
-  // JOV_FAKE_KEEP=1: leaves a folder in its input's place, which the loader
-  // cannot delete as a file (with JOV_FAKE_ONLY: for that file only).
+  std::optional<int> signal;                         // STAND_IN_SIGNAL (POSIX): die by this signal
+  std::uint64_t stdoutBytes = 0;                     // STAND_IN_STDOUT_BYTES: chatter this much
+  std::optional<std::filesystem::path> removeOther;  // STAND_IN_REMOVE: an input gone mid-batch
+  // STAND_IN_KEEP=1: leaves a folder in its input's place, which the loader
+  // cannot delete as a file (with STAND_IN_ONLY: for that file only).
   bool keepFolder = false;
-  int delayMs = 0;  // JOV_FAKE_DELAY_MS: a slow conversion, this long
+  int delayMs = 0;  // STAND_IN_DELAY_MS: a slow conversion, this long
 };
 
 using GetEnv = std::function<std::optional<std::filesystem::path>(const char* name)>;
@@ -40,7 +40,7 @@ using ToUtf8 = std::function<std::string(const std::string& received)>;
 
 // `args` as the program received them. Returns the process exit status: 0
 // on success, negative on failure.
-int RunConverter(const std::vector<std::string>& args, const Options& options,
+int RunStandIn(const std::vector<std::string>& args, const Options& options,
                  const ToUtf8& toUtf8);
 
-}  // namespace jov::converter
+}  // namespace jov::stand_in
