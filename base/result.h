@@ -1,7 +1,10 @@
-// How every call into the operating system reports failure. The system's own
-// code travels with the error, so callers can still react to a specific one
+// How every operation that may fail reports it: a Result, read as
+// `if (!r.ok())`. By default the failure is the operating system's own code,
+// which travels with the error so callers can still react to a specific one
 // (an input that is already gone, a name that is taken); it becomes text only
-// when a message is built.
+// when a message is built. An operation with more to say than the system's
+// code (a decoding that met a byte it cannot decode) names its own failure
+// type.
 #pragma once
 
 #include <cassert>
@@ -25,12 +28,14 @@ struct SystemError {
 // application."): `subject` takes its place.
 NativeString Describe(SystemError error, NativeStringView subject = {});
 
-// A value, or the system's reason for not having one.
-template <class T>
+// A value, or the reason for not having one.
+template <class T, class E = SystemError>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
-  Result(SystemError error) : state_(error) {}   // NOLINT(google-explicit-constructor)
+  Result(T value)
+      : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Result(E error)
+      : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const { return state_.index() == 0; }
   T& value() {
@@ -41,30 +46,30 @@ class [[nodiscard]] Result {
     assert(ok());
     return std::get<0>(state_);
   }
-  SystemError error() const {
+  const E& error() const {
     assert(!ok());
     return std::get<1>(state_);
   }
 
  private:
-  std::variant<T, SystemError> state_;
+  std::variant<T, E> state_;
 };
 
-// Success, or the system's reason for failing.
-template <>
-class [[nodiscard]] Result<void> {
+// Success, or the reason for failing.
+template <class E>
+class [[nodiscard]] Result<void, E> {
  public:
   Result() = default;
-  Result(SystemError error) : error_(error) {}  // NOLINT(google-explicit-constructor)
+  Result(E error) : error_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
   bool ok() const { return !error_; }
-  SystemError error() const {
+  const E& error() const {
     assert(!ok());
     return *error_;
   }
 
  private:
-  std::optional<SystemError> error_;
+  std::optional<E> error_;
 };
 
 }  // namespace jov
