@@ -48,7 +48,7 @@ void BM_DecodeFile(benchmark::State& state) {
   const NativeString input = EnsureInput(size);
   ::unlink(kOutput);
   for (auto _ : state) {
-    if (DecodeFile(input, kOutput)) Fail("DecodeFile");
+    if (!DecodeFile(input, kOutput).ok()) Fail("DecodeFile");
     RemoveOutput(state);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));

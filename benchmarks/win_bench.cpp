@@ -25,7 +25,7 @@ namespace {
 
 // Every call into the loader's API is here.
 bool LoaderDecode(const std::wstring& input, const std::wstring& intermediate) {
-  return !jov::DecodeFile(input, intermediate).has_value();
+  return jov::DecodeFile(input, intermediate).ok();
 }
 
 // A failed input is reported in a message box, which would hold the run

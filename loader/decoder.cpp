@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <variant>
 
 #include "loader/files.h"
 
@@ -98,19 +97,22 @@ std::vector<DecodeFunction> DecodePaths() {
   return paths;
 }
 
-std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
-                                        const NativeString& intermediateName) {
+Result<void, DecodeFailure> DecodeFile(const NativeString& inputName,
+                                       const NativeString& intermediateName) {
   using Kind = DecodeFailure::Kind;
 
   auto input = OpenForReading(inputName);
   if (!input.ok()) return DecodeFailure{.kind = Kind::kOpenInput, .error = input.error()};
   auto created = CreateIntermediate(intermediateName, input.value());
-  if (!created.ok()) return DecodeFailure{.kind = Kind::kCreateOutput, .error = created.error()};
-  if (const auto* taken = std::get_if<NameTaken>(&created.value())) {
-    return DecodeFailure{.kind = *taken == NameTaken::kTakenAgain ? Kind::kNameTakenAgain
-                                                                  : Kind::kNameTaken};
+  if (!created.ok()) {
+    using Reason = NotCreated::Reason;
+    const NotCreated& why = created.error();
+    return DecodeFailure{.kind = why.reason == Reason::kNotALeftover ? Kind::kNameTaken
+                                 : why.reason == Reason::kTakenAgain ? Kind::kNameTakenAgain
+                                                                     : Kind::kCreateOutput,
+                         .error = why.error};
   }
-  File& output = std::get<File>(created.value());
+  File& output = created.value();
 
   const auto storage = AllocateBlock();
   const std::span<std::uint8_t> buffer(storage.get(), kDecodeBlockSize);
@@ -142,7 +144,7 @@ std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
     return DecodeFailure{
         .kind = Kind::kWriteOutput, .error = closed.error(), .outputCreated = true};
   }
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace jov

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -49,7 +48,7 @@ struct DecodeFailure {
 // Decodes the input file `inputName` into a new file `intermediateName` (see
 // CreateIntermediate). Never modifies the input. On failure the intermediate
 // file may hold a partial result; the caller removes it.
-std::optional<DecodeFailure> DecodeFile(const NativeString& inputName,
-                                        const NativeString& intermediateName);
+Result<void, DecodeFailure> DecodeFile(const NativeString& inputName,
+                                       const NativeString& intermediateName);
 
 }  // namespace jov

@@ -4,10 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "base/result.h"
@@ -22,10 +20,15 @@ namespace jov {
 // itself cannot be read; an empty directory gives an empty list.
 Result<std::vector<NativeString>> ListInputs();
 
-// Why CreateIntermediate left a name alone.
-enum class NameTaken {
-  kNotALeftover,  // what holds it is not a leftover file
-  kTakenAgain,    // a leftover was removed, and the name was taken again at once
+// Why CreateIntermediate made no file.
+struct NotCreated {
+  enum class Reason {
+    kSystemError,   // the system refused; `error` says why
+    kNotALeftover,  // the name is held by something that is not a leftover file
+    kTakenAgain,    // a leftover was removed, and the name was taken again at once
+  };
+  Reason reason = Reason::kSystemError;
+  SystemError error = {};
 };
 
 // What File and FolderLock hold: a file descriptor on POSIX, a HANDLE on
@@ -50,8 +53,7 @@ class File {
 
  private:
   friend Result<File> OpenForReading(const NativeString& name);
-  friend Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name,
-                                                                  const File& input);
+  friend Result<File, NotCreated> CreateIntermediate(const NativeString& name, const File& input);
   explicit File(SystemHandle handle) : handle_(std::move(handle)) {}
 
   SystemHandle handle_;
@@ -64,15 +66,22 @@ Result<File> OpenForReading(const NativeString& name);
 // ordinary file with a single link in its place is a leftover of an
 // interrupted run and is removed as RemoveFile does, once. Anything else (a
 // link of either kind, a junction, a folder, a FIFO, a device) is left
-// untouched, and the result says why the name is taken. On POSIX the new
+// untouched, and the failure says why the name is taken. On POSIX the new
 // file grants no more access than `input`.
-Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name,
-                                                         const File& input);
+Result<File, NotCreated> CreateIntermediate(const NativeString& name, const File& input);
 
 // A file that is already gone counts as removed. On Windows a file that
 // someone (a virus scanner, the search indexer) holds open for a moment is
 // tried again a few times first.
 Result<void> RemoveFile(const NativeString& name);
+
+// Why LockWorkingFolder gave no lock: another run holds the working
+// directory, or the folder cannot be locked at all (a file system without
+// locks; on Windows a read-only folder), which `error` explains.
+struct LockRefused {
+  bool heldByAnotherRun = false;
+  SystemError error = {};
+};
 
 // Held by a run for as long as it works in the working directory, so that a
 // second run started there meanwhile, from any session or (on a network
@@ -81,12 +90,11 @@ Result<void> RemoveFile(const NativeString& name);
 // any way; on POSIX a lock on the folder itself.
 class FolderLock {
  private:
-  friend Result<std::optional<FolderLock>> LockWorkingFolder();
+  friend Result<FolderLock, LockRefused> LockWorkingFolder();
   explicit FolderLock(SystemHandle handle) : handle_(std::move(handle)) {}
   SystemHandle handle_;
 };
 
-// Empty when another run holds the working directory.
-Result<std::optional<FolderLock>> LockWorkingFolder();
+Result<FolderLock, LockRefused> LockWorkingFolder();
 
 }  // namespace jov

@@ -94,10 +94,10 @@ Result<File> OpenForReading(const NativeString& name) {
   return File(SystemHandle(fd));
 }
 
-Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name,
-                                                         const File& input) {
+Result<File, NotCreated> CreateIntermediate(const NativeString& name, const File& input) {
+  const auto refused = [] { return NotCreated{.error = LastError()}; };
   struct stat inputInfo {};
-  if (::fstat(Descriptor(input.handle_.get()), &inputInfo) != 0) return LastError();
+  if (::fstat(Descriptor(input.handle_.get()), &inputInfo) != 0) return refused();
   const mode_t mode = inputInfo.st_mode & 0666;
   // O_EXCL: never through a link, onto a FIFO (where open would wait for a
   // reader) or a device. A leftover is removed once: one that reappears at
@@ -105,18 +105,19 @@ Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& nam
   bool removed = false;
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0) return std::variant<File, NameTaken>(File(SystemHandle(fd)));
-    if (errno != EEXIST) return LastError();
+    if (fd >= 0) return File(SystemHandle(fd));
+    if (errno != EEXIST) return refused();
     struct stat info {};
     if (::lstat(name.c_str(), &info) != 0) {
       if (errno == ENOENT) continue;
-      return LastError();
+      return refused();
     }
     if (!S_ISREG(info.st_mode) || info.st_nlink != 1 || removed) break;
-    if (auto gone = RemoveFile(name); !gone.ok()) return gone.error();
+    if (auto gone = RemoveFile(name); !gone.ok()) return NotCreated{.error = gone.error()};
     removed = true;
   }
-  return std::variant<File, NameTaken>(removed ? NameTaken::kTakenAgain : NameTaken::kNotALeftover);
+  return NotCreated{.reason = removed ? NotCreated::Reason::kTakenAgain
+                                      : NotCreated::Reason::kNotALeftover};
 }
 
 Result<void> RemoveFile(const NativeString& name) {
@@ -124,14 +125,12 @@ Result<void> RemoveFile(const NativeString& name) {
   return {};
 }
 
-Result<std::optional<FolderLock>> LockWorkingFolder() {
+Result<FolderLock, LockRefused> LockWorkingFolder() {
   SystemHandle folder(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder) return LastError();
-  if (::flock(Descriptor(folder.get()), LOCK_EX | LOCK_NB) == 0) {
-    return std::optional<FolderLock>(FolderLock(std::move(folder)));
-  }
-  if (errno == EWOULDBLOCK) return std::optional<FolderLock>();
-  return LastError();
+  if (!folder) return LockRefused{.error = LastError()};
+  if (::flock(Descriptor(folder.get()), LOCK_EX | LOCK_NB) == 0)
+    return FolderLock(std::move(folder));
+  return LockRefused{.heldByAnotherRun = errno == EWOULDBLOCK, .error = LastError()};
 }
 
 }  // namespace jov

@@ -123,7 +123,7 @@ Result<File> OpenForReading(const NativeString& name) {
   return File(SystemHandle(reinterpret_cast<std::intptr_t>(file)));
 }
 
-Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& name, const File&) {
+Result<File, NotCreated> CreateIntermediate(const NativeString& name, const File&) {
   const std::wstring path = FullPath(name);
   // CREATE_NEW: never through a link, a junction or another name of a file.
   // A leftover is removed once: one that reappears at once is not a leftover.
@@ -132,20 +132,20 @@ Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& nam
     const HANDLE file =
         ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      return std::variant<File, NameTaken>(
-          File(SystemHandle(reinterpret_cast<std::intptr_t>(file))));
-    }
+    if (file != INVALID_HANDLE_VALUE)
+      return File(SystemHandle(reinterpret_cast<std::intptr_t>(file)));
     const DWORD error = ::GetLastError();
     // A file deleted while another program holds it open keeps its name, and
     // lets nobody open it, until that program lets go (delete pending).
     if (error == ERROR_ACCESS_DENIED &&
         ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
         ::GetLastError() == ERROR_ACCESS_DENIED) {
-      if (auto gone = Remove(path); !gone.ok()) return gone.error();
+      if (auto gone = Remove(path); !gone.ok()) return NotCreated{.error = gone.error()};
       continue;
     }
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return SystemError{error};
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      return NotCreated{.error = SystemError{error}};
+    }
     // Looked at without following it, should it be a link or a junction.
     const win32::FileHandle existing(::CreateFileW(
         path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -153,21 +153,22 @@ Result<std::variant<File, NameTaken>> CreateIntermediate(const NativeString& nam
         nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!existing || !::GetFileInformationByHandle(existing.get(), &info)) {
-      return SystemError{::GetLastError()};
+      return NotCreated{.error = LastError()};
     }
     constexpr DWORD kNotALeftover = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
                                     FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
     if ((info.dwFileAttributes & kNotALeftover) != 0 || info.nNumberOfLinks != 1 || removed) break;
     if (::GetFileType(existing.get()) != FILE_TYPE_DISK) break;
-    if (auto gone = Remove(path); !gone.ok()) return gone.error();
+    if (auto gone = Remove(path); !gone.ok()) return NotCreated{.error = gone.error()};
     removed = true;
   }
-  return std::variant<File, NameTaken>(removed ? NameTaken::kTakenAgain : NameTaken::kNotALeftover);
+  return NotCreated{.reason = removed ? NotCreated::Reason::kTakenAgain
+                                      : NotCreated::Reason::kNotALeftover};
 }
 
 Result<void> RemoveFile(const NativeString& name) { return Remove(FullPath(name)); }
 
-Result<std::optional<FolderLock>> LockWorkingFolder() {
+Result<FolderLock, LockRefused> LockWorkingFolder() {
   // A file in the folder itself is seen by every session and, on a network
   // share, every machine. Opened by one handle at a time, and removed by the
   // system when that handle closes, a crash included.
@@ -176,8 +177,7 @@ Result<std::optional<FolderLock>> LockWorkingFolder() {
       ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
-    return std::optional<FolderLock>(
-        FolderLock(SystemHandle(reinterpret_cast<std::intptr_t>(file))));
+    return FolderLock(SystemHandle(reinterpret_cast<std::intptr_t>(file)));
   }
   const DWORD error = ::GetLastError();
   // Access is denied to a lock file whose run is just ending (its deletion is
@@ -186,8 +186,7 @@ Result<std::optional<FolderLock>> LockWorkingFolder() {
                     (error == ERROR_ACCESS_DENIED &&
                      (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
                       ::GetLastError() == ERROR_ACCESS_DENIED));
-  if (held) return std::optional<FolderLock>();
-  return SystemError{error};
+  return LockRefused{.heldByAnotherRun = held, .error = SystemError{error}};
 }
 
 }  // namespace jov

@@ -60,32 +60,35 @@ NativeString DescribeDecodeFailure(const DecodeFailure& failure, const NativeStr
 }
 
 // Decodes one input, has the converter load it and removes the
-// intermediate file again; nothing when it loaded.
-std::optional<LoadFailure> LoadOneFile(const NativeString& inputName) {
+// intermediate file again.
+Result<void, LoadFailure> LoadOneFile(const NativeString& inputName) {
   const NativeString intermediateName = MakeIntermediateName(inputName);
 
-  std::optional<LoadFailure> failure;
+  bool failed = false;
+  LoadFailure failure;
   bool intermediateExists = true;
-  if (auto decoding = DecodeFile(inputName, intermediateName)) {
-    failure =
-        LoadFailure{.causes = {DescribeDecodeFailure(*decoding, inputName, intermediateName)}};
-    intermediateExists = decoding->outputCreated;
+  if (const auto decoded = DecodeFile(inputName, intermediateName); !decoded.ok()) {
+    failed = true;
+    failure.causes.push_back(DescribeDecodeFailure(decoded.error(), inputName, intermediateName));
+    intermediateExists = decoded.error().outputCreated;
   } else if (!Interrupted()) {
     const auto status = RunAndWait(ConverterProgram(), ConverterArguments(intermediateName));
     if (!status.ok()) {
-      failure = LoadFailure{.causes = {DescribeStartFailure(status.error())}};
+      failed = true;
+      failure.causes.push_back(DescribeStartFailure(status.error()));
     } else if (auto outcome = JudgeStatus(status.value()); !outcome.loaded) {
-      failure = LoadFailure{};
-      if (outcome.cause) failure->causes.push_back(std::move(*outcome.cause));
+      failed = true;
+      if (outcome.cause) failure.causes.push_back(std::move(*outcome.cause));
     }
   }
 
   if (intermediateExists) {
     if (const auto removed = RemoveFile(intermediateName); !removed.ok()) {
-      if (!failure) failure = LoadFailure{};
-      failure->causes.push_back(Cause("Could not delete ", intermediateName, removed.error()));
+      failed = true;
+      failure.causes.push_back(Cause("Could not delete ", intermediateName, removed.error()));
     }
   }
+  if (!failed) return {};
   return failure;
 }
 
@@ -160,12 +163,12 @@ LoadSummary LoadAllFiles() {
       break;
     }
     progress.Loading(i + 1, names[i]);
-    const auto failure = LoadOneFile(names[i]);
+    const auto loaded = LoadOneFile(names[i]);
     // Whoever interrupted the run wants it to end, not to answer messages.
     if (Interrupted()) break;
-    if (failure) {
+    if (!loaded.ok()) {
       progress.Failed();
-      ShowMessage(MessageKind::kError, FailureMessage(names[i], *failure), &progress);
+      ShowMessage(MessageKind::kError, FailureMessage(names[i], loaded.error()), &progress);
       ++summary.failed;
     } else {
       ++summary.loaded;
@@ -177,9 +180,10 @@ LoadSummary LoadAllFiles() {
 int RunLoader() {
   HoldInterruptions();
   const auto lock = LockWorkingFolder();
-  // Without a lock at all (a file system that has none) the run goes on as
-  // it always did; only another run's lock stops it.
-  if (lock.ok() && !lock.value()) {
+  // A folder that gives no lock at all (a file system without locks) is
+  // loaded all the same, unguarded: refusing it would refuse every run
+  // there. Only another run's lock stops one.
+  if (!lock.ok() && lock.error().heldByAnotherRun) {
     ShowMessage(MessageKind::kError,
                 FromAscii("An error occurred.\nJOV Loader is already loading the files in this "
                           "folder."));

@@ -10,10 +10,10 @@ namespace jov {
 namespace {
 
 // Waits for `process` while this thread's windows go on: the progress
-// window repaints, moves and answers Stop while a conversion runs. False
-// when the wait itself failed.
-bool WaitPumping(HANDLE process) {
+// window repaints, moves and answers Stop while a conversion runs.
+Result<void> WaitPumping(HANDLE process) {
   std::optional<WPARAM> quit;
+  Result<void> waited;
   for (;;) {
     // A quit message ends the pumping, not the wait: it is posted again for
     // the loop it was meant for once the converter is done.
@@ -21,7 +21,10 @@ bool WaitPumping(HANDLE process) {
         quit ? ::WaitForSingleObject(process, INFINITE)
              : ::MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
     if (woken == WAIT_OBJECT_0) break;
-    if (woken != WAIT_OBJECT_0 + 1) return false;
+    if (woken != WAIT_OBJECT_0 + 1) {
+      waited = SystemError{::GetLastError()};
+      break;
+    }
     MSG message;
     while (!quit && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
       if (message.message == WM_QUIT) {
@@ -37,7 +40,7 @@ bool WaitPumping(HANDLE process) {
     }
   }
   if (quit) ::PostQuitMessage(static_cast<int>(*quit));
-  return true;
+  return waited;
 }
 
 }  // namespace
@@ -65,7 +68,7 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
   const win32::KernelHandle thread(info.hThread);
   const win32::KernelHandle process(info.hProcess);
 
-  if (!WaitPumping(process.get())) return SystemError{::GetLastError()};
+  if (auto waited = WaitPumping(process.get()); !waited.ok()) return waited.error();
   DWORD exitCode = 0;
   if (!::GetExitCodeProcess(process.get(), &exitCode)) return SystemError{::GetLastError()};
   return static_cast<std::int32_t>(exitCode);
