@@ -89,6 +89,12 @@ bool NaturalLess(NativeStringView a, NativeStringView b) {
   return a < b;
 }
 
+std::string Concat(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (const std::string_view part : parts) text += part;
+  return text;
+}
+
 NativeString FromAscii(std::string_view ascii) { return NativeString(ascii.begin(), ascii.end()); }
 
 std::string ToUtf8(NativeStringView text) {

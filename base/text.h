@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,11 @@ using NativeStringView = std::basic_string_view<NativeChar>;
 
 // Widens (or copies) 7-bit ASCII text; every literal the loader uses is ASCII.
 NativeString FromAscii(std::string_view ascii);
+
+// The parts one after another, for text built from numbers. Built by
+// appending, because GCC 12 at -O3 (the Release build) warns falsely
+// (-Wrestrict) about "text" + std::to_string(...) and its kin.
+std::string Concat(std::initializer_list<std::string_view> parts);
 
 // Best-effort narrowing for console output and test diagnostics: UTF-8.
 std::string ToUtf8(NativeStringView text);

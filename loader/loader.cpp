@@ -98,12 +98,9 @@ NativeString FailureMessage(const NativeString& inputName, const LoadFailure& fa
   return message;
 }
 
-// Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about
-// "\n" + std::to_string(...).
-std::string Files(int count) {
-  std::string text = std::to_string(count);
-  text += count == 1 ? " file" : " files";
-  return text;
+// "1 file", "3 files".
+std::string FileCountText(int count) {
+  return Concat({std::to_string(count), count == 1 ? " file" : " files"});
 }
 
 // The working directory's full path, or nothing when it has none any more
@@ -122,17 +119,12 @@ Completion DescribeCompletion(const LoadSummary& summary) {
   const int inputs = summary.loaded + summary.failed + summary.notLoaded;
   const auto add = [&](std::string_view ascii) { completion.message += FromAscii(ascii); };
   if (summary.listed && summary.failed > 0) {
-    add("\n");
-    add(std::to_string(summary.failed));
-    add(" of ");
-    add(Files(inputs));
-    add(" could not be loaded.");
+    add(Concat({"\n", std::to_string(summary.failed), " of ", FileCountText(inputs),
+                " could not be loaded."}));
   }
   if (summary.notLoaded > 0) {
-    add("\n");
-    add(Files(summary.notLoaded));
-    add(summary.notLoaded == 1 ? " was" : " were");
-    add(" not loaded: the batch was stopped.");
+    add(Concat({"\n", FileCountText(summary.notLoaded), summary.notLoaded == 1 ? " was" : " were",
+                " not loaded: the batch was stopped."}));
   }
   if (summary.listed && inputs == 0) {
     add("\nThe folder ");

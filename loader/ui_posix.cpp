@@ -72,14 +72,8 @@ Progress::~Progress() { state_->Clear(); }
 
 void Progress::Loading(std::size_t number, const NativeString& inputName) {
   if (!state_->toTerminal) return;
-  // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about
-  // "[" + std::to_string(...).
-  std::string line(kClearLine);
-  line += '[';
-  line += std::to_string(number);
-  line += '/';
-  line += std::to_string(state_->count);
-  line += "] ";
+  const std::string line =
+      Concat({kClearLine, "[", std::to_string(number), "/", std::to_string(state_->count), "] "});
   const std::size_t head = line.size() - kClearLine.size();
   NativeString name = Printable(inputName);
   // A line longer than the terminal would wrap, and clearing would take only

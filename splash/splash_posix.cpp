@@ -126,12 +126,9 @@ void PrintFramed(std::ostream& out, const SplashTexts& texts) {
   for (const SplashLabel& label : kSplashLabels) {
     if (label.text) width = std::max(width, CountCharacters(texts.*label.text));
   }
-  // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) about
-  // "+" + std::string(...).
   const auto edged = [&](char edge, char fill) {
-    std::string row(width + 8, fill);
-    row.front() = row.back() = edge;
-    return row + '\n';
+    const std::string_view side(&edge, 1);
+    return Concat({side, std::string(width + 6, fill), side, "\n"});
   };
   const std::string rule = edged('+', '-');
   const std::string blank = edged('|', ' ');
