@@ -1,8 +1,12 @@
-// Owners of the Win32 handles and GDI pairings that the loader and the
-// splash use.
+// Owners of the Win32 handles, GDI pairings and COM objects that the loader
+// and the splash use.
 #pragma once
 
 #include <windows.h>
+
+#include <objbase.h>
+
+#include <memory>
 
 #include "base/unique_handle.h"
 
@@ -70,5 +74,28 @@ class SelectedObject {
   HDC dc_;
   HGDIOBJ previous_;
 };
+
+// This thread in a single-threaded COM apartment for as long as the owner
+// lives. A thread that already has COM keeps its own setting, and is not
+// left by this owner.
+class ComApartment {
+ public:
+  ComApartment() : entered_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~ComApartment() {
+    if (entered_) ::CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool entered_;
+};
+
+// A COM object, released when dropped.
+struct ComRelease {
+  void operator()(IUnknown* object) const { object->Release(); }
+};
+template <class Interface>
+using ComPtr = std::unique_ptr<Interface, ComRelease>;
 
 }  // namespace jov::win32
