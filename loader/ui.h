@@ -21,7 +21,7 @@ void ShowMessage(MessageKind kind, const NativeString& text, Progress* progress 
 
 // The batch as the user watches it, from the first input to the completion
 // message: on Windows a progress window that appears once the batch has run
-// for about a second (a quick batch looks as it always did), with a Stop
+// for about a second (a quick batch shows none), with a Stop
 // button and the taskbar button's progress; on POSIX a progress line on
 // standard error while that is a terminal.
 class Progress {

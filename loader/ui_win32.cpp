@@ -19,49 +19,51 @@
 namespace jov {
 namespace {
 
-constexpr wchar_t kClassName[] = L"JovProgress";
 constexpr UINT_PTR kShowTimer = 1;
 // A batch done sooner than this shows no window at all.
 constexpr UINT kShowAfterMs = 1000;
 
 enum ControlId : int { kNameId = 100, kCountId, kBarId, kStopId = IDCANCEL };
 
-// In 96-DPI units.
 struct Control {
   int id;
   const wchar_t* className;
-  DWORD style;
-  int left, top, width, height;
+  DWORD style = 0;
+  const wchar_t* text = L"";
+  struct {
+    int left, top, width, height;
+  } box;  // in 96-DPI units
 };
-constexpr SIZE kClient{380, 116};
 constexpr Control kControls[] = {
-    {kNameId, L"Static", SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS, 12, 12, 356, 16},
-    {kCountId, L"Static", SS_LEFT | SS_NOPREFIX, 12, 32, 356, 16},
-    {kBarId, PROGRESS_CLASSW, 0, 12, 54, 356, 16},
+    {.id = kNameId,
+     .className = L"Static",
+     .style = SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS,
+     .box = {12, 12, 356, 16}},
+    {.id = kCountId,
+     .className = L"Static",
+     .style = SS_LEFT | SS_NOPREFIX,
+     .box = {12, 32, 356, 16}},
+    {.id = kBarId, .className = PROGRESS_CLASSW, .box = {12, 54, 356, 16}},
     // Escape and the window's close are Stop too.
-    {kStopId, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 292, 82, 76, 24},
+    {.id = kStopId,
+     .className = L"Button",
+     .style = BS_PUSHBUTTON | WS_TABSTOP,
+     .text = L"Stop",
+     .box = {292, 82, 76, 24}},
 };
 
-struct ComRelease {
-  void operator()(IUnknown* object) const { object->Release(); }
-};
+}  // namespace
 
-class ProgressWindow {
+// The progress window. Created hidden with the batch, so a batch that ends
+// within a second shows nothing.
+struct Progress::State : win32::Window<Progress::State> {
  public:
-  explicit ProgressWindow(std::size_t count) : count_(count) {
-    // The taskbar button is a COM object; a thread that already has COM
-    // keeps its own setting.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    comInitialized_ = SUCCEEDED(com);
-    Create();
+  explicit State(std::size_t count) : count_(count) {
+    const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
+    // Without a window the batch runs all the same, unwatched.
+    Create(JOV_WIDE(JOV_APP_TITLE));
   }
-  ~ProgressWindow() {
-    if (window_) ::DestroyWindow(window_);
-    taskbar_.reset();
-    if (comInitialized_) ::CoUninitialize();
-  }
-  ProgressWindow(const ProgressWindow&) = delete;
-  ProgressWindow& operator=(const ProgressWindow&) = delete;
 
   void Loading(std::size_t number, const NativeString& inputName) {
     number_ = number;
@@ -80,7 +82,7 @@ class ProgressWindow {
     ShowOnTaskbar();
   }
 
-  bool stopRequested() const { return stopRequested_; }
+  bool StopRequested() const { return stopRequested_; }
 
   // Shows a message box that belongs to this window while it is shown, and
   // keeps the window from appearing behind a box that has no owner.
@@ -92,23 +94,11 @@ class ProgressWindow {
   }
 
  private:
+  friend win32::Window<State>;
+  static constexpr const wchar_t* kClassName = L"JovProgress";
   static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   static constexpr DWORD kExStyle = 0;
-
-  void Create() {
-    const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-    ::InitCommonControlsEx(&controls);
-    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    if (!win32::RegisterWindowClass(kClassName, win32::ForwardMessages<ProgressWindow>)) return;
-    // Hidden until the batch has run for a while; created on the primary
-    // monitor so its DPI is the one to lay out for. Without it the batch
-    // runs as it did before there was one.
-    ::CreateWindowExW(kExStyle, kClassName, JOV_WIDE(JOV_APP_TITLE), kStyle, 0, 0, 1, 1, nullptr,
-                      nullptr, instance, this);
-  }
-
-  template <class Window>
-  friend LRESULT CALLBACK win32::ForwardMessages(HWND, UINT, WPARAM, LPARAM);
+  static constexpr SIZE kClient{380, 116};
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == taskbarButtonCreated_ && message != 0) {
@@ -116,8 +106,6 @@ class ProgressWindow {
       return 0;
     }
     switch (message) {
-      case WM_CREATE:
-        return OnCreate() ? 0 : -1;
       case WM_TIMER:
         if (wParam == kShowTimer) OnShowTimer();
         return 0;
@@ -127,14 +115,6 @@ class ProgressWindow {
       case WM_CLOSE:
         OnStop();
         return 0;
-      case WM_DPICHANGED:
-        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
-        return 0;
-      case WM_NCDESTROY: {
-        const HWND window = std::exchange(window_, nullptr);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        return ::DefWindowProcW(window, message, wParam, lParam);
-      }
     }
     return ::DefWindowProcW(window_, message, wParam, lParam);
   }
@@ -142,9 +122,8 @@ class ProgressWindow {
   bool OnCreate() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     for (const Control& control : kControls) {
-      const wchar_t* text = control.id == kStopId ? L"Stop" : L"";
-      if (!::CreateWindowExW(0, control.className, text, WS_CHILD | WS_VISIBLE | control.style, 0,
-                             0, 0, 0, window_,
+      if (!::CreateWindowExW(0, control.className, control.text,
+                             WS_CHILD | WS_VISIBLE | control.style, 0, 0, 0, 0, window_,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance,
                              nullptr)) {
         return false;
@@ -154,20 +133,6 @@ class ProgressWindow {
     // Explorer tells a window that its taskbar button exists; a button made
     // before the window asks would not be told.
     taskbarButtonCreated_ = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
-
-    const UINT dpi = win32::DpiOf(window_);
-    const RECT frame = win32::WindowRectForClient(
-        win32::Scale(kClient.cx, dpi), win32::Scale(kClient.cy, dpi), kStyle, kExStyle, dpi);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    ::GetMonitorInfoW(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& work = monitor.rcWork;
-    ::SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
-                   work.top + (work.bottom - work.top - height) / 2, width, height,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOut(dpi);
     return ::SetTimer(window_, kShowTimer, kShowAfterMs, nullptr) != 0;
   }
 
@@ -176,8 +141,7 @@ class ProgressWindow {
     // again once it is answered.
     if (messageOpen_) return;
     ::KillTimer(window_, kShowTimer);
-    ::ShowWindow(window_, SW_SHOWNORMAL);
-    ::UpdateWindow(window_);
+    Show();
   }
 
   // The conversion under way runs to its end; LoadAllFiles asks before the
@@ -210,13 +174,6 @@ class ProgressWindow {
     taskbar_->SetProgressState(window_, failed_ ? TBPF_ERROR : TBPF_NORMAL);
   }
 
-  void OnDpiChanged(UINT dpi, const RECT& suggested) {
-    ::SetWindowPos(window_, nullptr, suggested.left, suggested.top,
-                   suggested.right - suggested.left, suggested.bottom - suggested.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOut(dpi);
-  }
-
   // The message boxes' font, at the window's DPI.
   void LayOut(UINT dpi) {
     NONCLIENTMETRICSW metrics{};
@@ -229,8 +186,9 @@ class ProgressWindow {
     for (const Control& control : kControls) {
       const HWND child = ::GetDlgItem(window_, control.id);
       ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
-      ::MoveWindow(child, win32::Scale(control.left, dpi), win32::Scale(control.top, dpi),
-                   win32::Scale(control.width, dpi), win32::Scale(control.height, dpi), TRUE);
+      ::MoveWindow(child, win32::Scale(control.box.left, dpi), win32::Scale(control.box.top, dpi),
+                   win32::Scale(control.box.width, dpi), win32::Scale(control.box.height, dpi),
+                   TRUE);
     }
     // The controls hold the new font before the old one goes.
     font_ = std::move(font);
@@ -241,18 +199,11 @@ class ProgressWindow {
   bool failed_ = false;
   bool stopRequested_ = false;
   bool messageOpen_ = false;
-  bool comInitialized_ = false;
   UINT taskbarButtonCreated_ = 0;
-  HWND window_ = nullptr;
   win32::Font font_;
-  std::unique_ptr<ITaskbarList3, ComRelease> taskbar_;
-};
-
-}  // namespace
-
-struct Progress::State {
-  explicit State(std::size_t count) : window(count) {}
-  ProgressWindow window;
+  // The taskbar button is a COM object.
+  win32::ComApartment com_;
+  win32::ComPtr<ITaskbarList3> taskbar_;
 };
 
 void ShowMessage(MessageKind kind, const NativeString& text, Progress* progress) {
@@ -260,7 +211,7 @@ void ShowMessage(MessageKind kind, const NativeString& text, Progress* progress)
   // hung.
   const UINT type = MB_OK | MB_SETFOREGROUND | (kind == MessageKind::kError ? MB_ICONERROR : 0);
   if (progress) {
-    progress->state_->window.ShowMessageBox(text, type);
+    progress->state_->ShowMessageBox(text, type);
   } else {
     ::MessageBoxW(nullptr, text.c_str(), JOV_WIDE(JOV_APP_TITLE), type);
   }
@@ -269,9 +220,9 @@ void ShowMessage(MessageKind kind, const NativeString& text, Progress* progress)
 Progress::Progress(std::size_t inputCount) : state_(std::make_unique<State>(inputCount)) {}
 Progress::~Progress() = default;
 void Progress::Loading(std::size_t number, const NativeString& inputName) {
-  state_->window.Loading(number, inputName);
+  state_->Loading(number, inputName);
 }
-void Progress::Failed() { state_->window.Failed(); }
-bool Progress::StopRequested() const { return state_->window.stopRequested(); }
+void Progress::Failed() { state_->Failed(); }
+bool Progress::StopRequested() const { return state_->StopRequested(); }
 
 }  // namespace jov

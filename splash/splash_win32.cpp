@@ -9,7 +9,6 @@
 #include <string>
 #include <utility>
 
-#include "base/win32_dpi.h"
 #include "base/win32_handles.h"
 #include "base/win32_window.h"
 #include "splash/resource.h"
@@ -19,28 +18,17 @@
 namespace jov {
 namespace {
 
-constexpr wchar_t kClassName[] = L"frmSplash";
 constexpr UINT_PTR kTimer1 = 1;
 constexpr int kFrame1Id = 100;
 
-constexpr Box kClientArea{0, 0, 488, 277};
 constexpr Box kFrame1{10, 4, 471, 269};
 // The right edge of the table's text column inside Frame1.
 constexpr int kTextRightLimit = 465;
 constexpr std::size_t kLabelCount = std::size(kSplashLabels);
 
-using win32::DpiOf;
 using win32::Font;
 using win32::Icon;
 using win32::Scale;
-using win32::WindowRectForClient;
-
-RECT MonitorRect(HMONITOR monitor) {
-  MONITORINFO info{};
-  info.cbSize = sizeof info;
-  ::GetMonitorInfoW(monitor, &info);
-  return info.rcMonitor;
-}
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
@@ -49,50 +37,33 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-class SplashWindow {
+class SplashWindow : public win32::Window<SplashWindow> {
  public:
   explicit SplashWindow(std::chrono::milliseconds interval) : interval_(interval) {}
-  SplashWindow(const SplashWindow&) = delete;
-  SplashWindow& operator=(const SplashWindow&) = delete;
-  ~SplashWindow() {
-    if (window_) ::DestroyWindow(window_);
-  }
 
   // Creates and shows the window; false when that failed.
-  bool Create() {
-    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    if (!win32::RegisterWindowClass(kClassName, win32::ForwardMessages<SplashWindow>)) return false;
-    // Created on the primary monitor so its DPI is the one to lay out for;
-    // OnCreate then sizes and centres it.
-    const RECT screen = MonitorRect(::MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
-    const POINT centre{(screen.left + screen.right) / 2, (screen.top + screen.bottom) / 2};
+  bool Open() {
     // The title names the window on the task bar and to screen readers; the
     // style shows no caption bar.
-    if (!::CreateWindowExW(kExStyle, kClassName, JOV_WIDE(JOV_APP_TITLE), kStyle, centre.x,
-                           centre.y, 1, 1, nullptr, nullptr, instance, this)) {
-      return false;
-    }
+    if (!Create(JOV_WIDE(JOV_APP_TITLE))) return false;
     running_ = true;
-    ::ShowWindow(window_, SW_SHOWNORMAL);
-    ::UpdateWindow(window_);
+    Show();
     return true;
   }
 
   std::optional<SplashEnd> trigger() const { return trigger_; }
 
  private:
+  friend win32::Window<SplashWindow>;
+  static constexpr const wchar_t* kClassName = L"frmSplash";
   // A fixed dialog border and no caption. As an unowned window it still
   // gets a task-bar entry, so a user can find the program while it starts.
   static constexpr DWORD kStyle = WS_POPUP | WS_DLGFRAME | WS_CLIPSIBLINGS;
   static constexpr DWORD kExStyle = 0;
-
-  template <class Window>
-  friend LRESULT CALLBACK win32::ForwardMessages(HWND, UINT, WPARAM, LPARAM);
+  static constexpr SIZE kClient{488, 277};
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-      case WM_CREATE:
-        return OnCreate() ? 0 : -1;
       case WM_TIMER:
         if (wParam == kTimer1) Trigger(SplashEnd::kTimer);
         return 0;
@@ -104,18 +75,12 @@ class SplashWindow {
           Trigger(SplashEnd::kClick);
         }
         return 0;
-      case WM_DPICHANGED:
-        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
-        return 0;
-      case WM_NCDESTROY: {
-        const HWND window = std::exchange(window_, nullptr);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      case WM_DESTROY:
         // However the window went, the message loop has nothing left to do.
         // A window that failed during creation never had a loop: a stray
         // quit message would close the run's first message box at once.
         if (running_) ::PostQuitMessage(0);
-        return ::DefWindowProcW(window, message, wParam, lParam);
-      }
+        return 0;
     }
     return ::DefWindowProcW(window_, message, wParam, lParam);
   }
@@ -143,26 +108,7 @@ class SplashWindow {
       labels_[i] = child(text.c_str(), align | SS_NOPREFIX, 2 + static_cast<int>(i));
       if (!labels_[i]) return false;
     }
-    const UINT dpi = DpiOf(window_);
-    const RECT frame = WindowRectForClient(Scale(kClientArea.width, dpi),
-                                           Scale(kClientArea.height, dpi), kStyle, kExStyle, dpi);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    const RECT screen = MonitorRect(::MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY));
-    ::SetWindowPos(window_, nullptr, screen.left + (screen.right - screen.left - width) / 2,
-                   screen.top + (screen.bottom - screen.top - height) / 2, width, height,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOut(dpi);
     return ::SetTimer(window_, kTimer1, static_cast<UINT>(interval_.count()), nullptr) != 0;
-  }
-
-  // A window moved to a monitor of another DPI: the system suggests the
-  // new window rectangle; the controls, fonts and logo follow.
-  void OnDpiChanged(UINT dpi, const RECT& suggested) {
-    ::SetWindowPos(window_, nullptr, suggested.left, suggested.top,
-                   suggested.right - suggested.left, suggested.bottom - suggested.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOut(dpi);
   }
 
   void LayOut(UINT dpi) {
@@ -233,7 +179,6 @@ class SplashWindow {
   }
 
   std::chrono::milliseconds interval_;
-  HWND window_ = nullptr;
   bool running_ = false;
   HWND frame1_ = nullptr;
   HWND imgLogo_ = nullptr;
@@ -247,7 +192,7 @@ class SplashWindow {
 
 SplashEnd RunSplash(std::chrono::milliseconds interval) {
   SplashWindow splash(interval);
-  if (!splash.Create()) return SplashEnd::kTimer;
+  if (!splash.Open()) return SplashEnd::kTimer;
   MSG message;
   while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
     ::TranslateMessage(&message);
