@@ -77,7 +77,7 @@ class Window {
   }
 
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
-    Derived& derived = static_cast<Derived&>(*this);
+    auto& derived = static_cast<Derived&>(*this);
     switch (message) {
       case WM_CREATE:
         if (!derived.OnCreate()) return -1;
