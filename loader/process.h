@@ -32,8 +32,8 @@ std::optional<NativeString> DescribeEndingSignal(std::int32_t status);
 // converter while one runs (SIGINT reaches it from the terminal anyway), and
 // reported by Interrupted() so the run can stop once the current input is
 // cleaned up. SIGCHLD is set to its default, which waiting on the converter
-// needs, and a closed standard output no longer ends the program (SIGPIPE);
-// the converter starts with the defaults for all of them.
+// needs, and SIGPIPE is ignored, so a closed standard output does not end
+// the program; the converter starts with the defaults for all of them.
 void HoldInterruptions();
 bool Interrupted();
 // If a request was held, ends the program as that signal would have: after
