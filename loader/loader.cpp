@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <system_error>
 
@@ -103,12 +102,12 @@ std::string FileCountText(int count) {
   return Concat({std::to_string(count), count == 1 ? " file" : " files"});
 }
 
-// The working directory's full path, or nothing when it has none any more
-// (removed while the run was in it).
-std::optional<NativeString> WorkingFolder() {
+// The working directory's full path, as it may be shown. Fails when it has
+// none any more (removed while the run was in it).
+Result<NativeString> WorkingFolder() {
   std::error_code error;
   const std::filesystem::path folder = std::filesystem::current_path(error);
-  if (error) return std::nullopt;
+  if (error) return SystemError{static_cast<std::uint32_t>(error.value())};
   return Printable(folder.native());
 }
 
@@ -128,7 +127,10 @@ Completion DescribeCompletion(const LoadSummary& summary) {
   }
   if (summary.listed && inputs == 0) {
     add("\nThe folder ");
-    if (const auto folder = WorkingFolder()) completion.message += *folder + FromAscii(" ");
+    // Without one the line still says what the folder lacks.
+    if (const auto folder = WorkingFolder(); folder.ok()) {
+      completion.message += folder.value() + FromAscii(" ");
+    }
     add("holds no .jov files.");
   }
   completion.status = summary.failed == 0 && summary.notLoaded == 0 ? 0 : 1;
