@@ -66,8 +66,7 @@ Options ReadOptions(const GetEnv& getEnv) {
   return options;
 }
 
-int RunStandIn(const std::vector<std::string>& args, const Options& options,
-                 const ToUtf8& toUtf8) {
+int RunStandIn(const std::vector<std::string>& args, const Options& options, const ToUtf8& toUtf8) {
   if (args.size() != 4 || args[0] != kDbFileSwitch || args[2] != kCreatorIdSwitch ||
       args[3].size() != kCreatorId.size()) {
     std::cerr << "usage: " << kConverterName << ' ' << kDbFileSwitch << " NAME " << kCreatorIdSwitch

@@ -40,7 +40,6 @@ using ToUtf8 = std::function<std::string(const std::string& received)>;
 
 // `args` as the program received them. Returns the process exit status: 0
 // on success, negative on failure.
-int RunStandIn(const std::vector<std::string>& args, const Options& options,
-                 const ToUtf8& toUtf8);
+int RunStandIn(const std::vector<std::string>& args, const Options& options, const ToUtf8& toUtf8);
 
 }  // namespace jov::stand_in
