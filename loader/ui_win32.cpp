@@ -5,7 +5,6 @@
 #include <commctrl.h>
 #include <shobjidl.h>
 
-#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -57,7 +56,6 @@ constexpr Control kControls[] = {
 // The progress window. Created hidden with the batch, so a batch that ends
 // within a second shows nothing.
 struct Progress::State : win32::Window<Progress::State> {
- public:
   explicit State(std::size_t count) : count_(count) {
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
