@@ -326,14 +326,18 @@ std::vector<Row> Rows() {
      .arrange = [] { return AsNobody(".", fs::perms(0311)); }},
     // Links lead elsewhere (here: to an input); a FIFO would hang the run.
     // A link to an input is an input; a FIFO is not. Escapes in a name would
-    // rewrite the console's line.
+    // rewrite the console's line, C1's CSI (U+009B) as ESC [ would.
     {.name = "LinksFifosAndControlCharacters", .inputs = {Plain("a.jov", "1"), Plain("b.jov", "2"), {"\033[2K\rAll\tloaded\n.jov", "\x01"},
-      Plain("del\x7F.jov", "5")}, .messages = {kFailed + "\\033[2K\\rAll\\tloaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.",
-      taken("a"), taken("b"), taken("del\\177"), complete("4 of 5 files could not be loaded.")}, .status = 1, .received = {"link_flex.cdi 2"},
-     .left = {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll\tloaded\n.jov", "del\x7F.jov", "del\x7F_flex.cdi",
+      Plain("del\x7F\u009B.jov", "5")}, .messages = {kFailed + "\\033[2K\\rAll\\tloaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.",
+      taken("a"), taken("b"), taken("del\\177\\302\\233"), complete("4 of 5 files could not be loaded.")}, .status = 1, .received = {"link_flex.cdi 2"},
+     .left = {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll\tloaded\n.jov", "del\x7F\u009B.jov", "del\x7F\u009B_flex.cdi",
       "link.jov", "fifo.jov"}, .where = Where::kPosix,
-     .arrange = [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); fs::create_directory("del\x7F_flex.cdi");
+     .arrange = [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); fs::create_directory("del\x7F\u009B_flex.cdi");
           fs::create_symlink("b.jov", "link.jov"); ::mkfifo("fifo.jov", 0600); return Undo(); }},
+    // The folder's path is shown as a name is.
+    {.name = "EmptyFolderWithAControlInItsPath", .messages = {complete("The folder <folder>/A\\302\\2332J holds no .jov files.")}, .status = 0,
+     .left = {"A\u009B2J"}, .where = Where::kPosix, .arrange = [] { fs::create_directory("A\u009B2J"); fs::current_path("A\u009B2J");
+       return Undo([] { fs::current_path(".."); }); }},
   });
 #endif
   // Names beyond ASCII, as the converter receives them: as their bytes on
@@ -617,6 +621,8 @@ TEST(Program, AnswersItsArgumentsWithoutTouchingTheFolder) {
       {"--version", 0, std::string("JOV Loader ") + JOV_VERSION_STRING + "\n*", ""},
       {"-h", 2, "", "jovloader: unexpected argument \"-h\"\n" + usage},
       {"'new\nline'", 2, "", "jovloader: unexpected argument \"new\\nline\"\n" + usage},
+      {"\"$(printf 'A3\\302\\2332J')\"", 2, "",
+       "jovloader: unexpected argument \"A3\\302\\2332J\"\n" + usage},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.arguments);

@@ -11,6 +11,10 @@
 #include "loader/naming.h"
 #include "tests/support/support.h"
 
+#ifndef _WIN32
+#include <clocale>
+#endif
+
 namespace jov::test {
 namespace {
 
@@ -129,6 +133,30 @@ TEST(DecodeBytes, SubtractsTwoAndStopsAtTheFirstUndecodableByte) {
     }
   }
 }
+
+#ifndef _WIN32
+// What reaches a terminal, decided by the locale as `ls` decides it: in
+// UTF-8 a letter passes and C1 (U+0085, U+009B CSI) is a control; in the C
+// locale every byte beyond ASCII is escaped. Bytes that do not decode
+// (stray, cut short, overlong, a surrogate) are escaped one by one.
+TEST(Printable, EscapesWhatTheLocaleCannotPrint) {
+  const std::tuple<const char*, std::string, std::string> rows[] = {
+      // clang-format off
+      {"C.UTF-8", "Unit 3 Review.jov", "Unit 3 Review.jov"}, {"C.UTF-8", "\x1b[2J\a.jov", "\\033[2J\\007.jov"},
+      {"C.UTF-8", "a\tb\nc\rd\x7F", "a\\tb\\nc\\rd\\177"}, {"C.UTF-8", "A3\u009B2JB3", "A3\\302\\2332JB3"},
+      {"C.UTF-8", "\u0085\u0080\u009F\u00A0", "\\302\\205\\302\\200\\302\\237\u00A0"},
+      {"C.UTF-8", "Café 第三課 e\u0301 🎒", "Café 第三課 e\u0301 🎒"}, {"C.UTF-8", std::string("\0x", 2), "\\000x"},
+      {"C.UTF-8", "\xB0 \xE7\xAC. \xC0\xAF \xED\xA0\x80", "\\260 \\347\\254. \\300\\257 \\355\\240\\200"},
+      {"C", "Café\u009B", "Caf\\303\\251\\302\\233"}, {"C", "\x1b\x9b", "\\033\\233"},
+      // clang-format on
+  };
+  for (const auto& [locale, name, shown] : rows) {
+    ASSERT_NE(std::setlocale(LC_CTYPE, locale), nullptr) << locale;
+    EXPECT_EQ(Printable(name), shown) << locale << ": " << name;
+  }
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+#endif
 
 }  // namespace
 }  // namespace jov::test
