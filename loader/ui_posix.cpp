@@ -1,11 +1,15 @@
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 
+#include "base/posix_console.h"
+#include "loader/process.h"
 #include "loader/ui.h"
 
 namespace jov {
@@ -27,6 +31,27 @@ void WriteToError(std::string_view text) {
 std::size_t Columns() {
   winsize size{};
   return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+// Waits for the user to press Enter, or for a request to end the program.
+// The requests are blocked from before the last look at Interrupted() until
+// ppoll opens them together with the wait, so one that comes in between ends
+// the wait instead of being held while it waits on.
+void WaitForEnter() {
+  const BlockedEndingSignals blocked;
+  if (Interrupted()) return;
+  std::cout << "[Press Enter]" << std::flush;
+  for (;;) {
+    pollfd input{.fd = STDIN_FILENO, .events = POLLIN, .revents = 0};
+    if (::ppoll(&input, 1, nullptr, &blocked.previous()) < 0) {
+      if (errno == EINTR && !Interrupted()) continue;
+      return;
+    }
+    // A terminal in line mode hands over one line at most.
+    char line[256];
+    const ssize_t n = ::read(STDIN_FILENO, line, sizeof line);
+    if (n <= 0 || std::memchr(line, '\n', static_cast<std::size_t>(n)) != nullptr) return;
+  }
 }
 
 }  // namespace
@@ -54,10 +79,8 @@ void ShowMessage(MessageKind, const NativeString& text, Progress* progress) {
   // part of OK when a person reads and types at a terminal. Anyone else (a
   // script, a pipe, output going to a file) could not tell that it waits.
   if (::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO)) {
-    std::cout << "[Press Enter]" << std::flush;
-    std::string ignored;
-    std::getline(std::cin, ignored);
-    std::cin.clear();
+    WaitForEnter();
+    std::cout.clear();
   }
 }
 

@@ -21,6 +21,7 @@
 #include "loader/files.h"
 #include "loader/loader.h"
 #include "loader/process.h"
+#include "loader/ui.h"
 #include "tests/support/support.h"
 #include "version.h"
 
@@ -31,6 +32,7 @@ constexpr bool kWindows = true;
 #include <poll.h>
 #include <pty.h>
 #include <sys/fsuid.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -39,6 +41,9 @@ constexpr bool kWindows = true;
 #include <fcntl.h>
 
 #include <csignal>
+#include <cstring>
+
+#include "base/posix_console.h"
 constexpr bool kWindows = false;
 #endif
 
@@ -449,37 +454,69 @@ int WaitBriefly(pid_t child) {
 
 // The run in a child process, as a shell or a desktop starts it, ended by a
 // real signal while it converts a.jov or while a message waits for Enter, or
-// met with an odd parent.
+// met with an odd parent. A signal that ends a program ends the run the same
+// way whether it comes to the program alone, to its process group or from
+// its terminal: the converter ends (once) and its intermediate goes.
 TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
-  enum Setting { kNone, kChildSignalIgnored, kClosedOutput, kTerminalInput, kTerminal };
-  const struct {
-    const char* name;
-    int signal = 0;  // sent while a.jov is converted (at a terminal: at the first message)
+  enum Setting {
+    kNone,
+    kChildSignalIgnored,
+    kHangupIgnored,  // as nohup starts it; SIGHUP is sent before the row's signal
+    kClosedOutput,
+    kFileSizeLimit,
+    kTerminalInput,
+    kTerminal,             // input and output
+    kControllingTerminal,  // and the program's own, so that Ctrl+C can be typed
+    kHeldAtTheWait,        // a signal held just before a message's wait begins
+  };
+  enum Sender { kAlone, kGroup, kTyped };
+  struct SignalRow {
+    std::string name;
+    int signal = 0;
+    Sender sender = kAlone;
+    // The "[Press Enter]" it comes at (1: b.jov's failure, 2: the
+    // completion); 0: while a.jov is converted.
+    int prompt = 0;
     Setting setting = kNone;
-    int status;  // as waitpid reports it
+    bool program = false;  // the whole program, its splash included
+    int status;            // as waitpid reports it
     std::size_t converted;
     std::string shown = "";  // standard output, where it goes to a file
-  } rows[] = {
+  };
+  const std::string bFailed = kFailed + "b.jov\nByte 0x01 at offset 0 cannot be decoded.\n";
+  std::vector<SignalRow> rows = {
       // clang-format off
-      {.name = "SIGTERM", .signal = SIGTERM, .status = SIGTERM, .converted = 0},
-      {.name = "SIGHUP", .signal = SIGHUP, .status = SIGHUP, .converted = 0},
-      {.name = "Ctrl+C, to the whole group", .signal = SIGINT, .status = SIGINT, .converted = 0},
-      {.name = "SIGCHLD ignored by the parent", .setting = kChildSignalIgnored, .status = 0, .converted = 3,
-       .shown = kComplete + "\n"},
+      {.name = "SIGINT to the whole group", .signal = SIGINT, .sender = kGroup, .status = SIGINT, .converted = 0},
+      {.name = "Ctrl+C", .signal = SIGINT, .sender = kTyped, .setting = kControllingTerminal, .status = SIGINT, .converted = 0},
+      {.name = "Ctrl+\\", .signal = SIGQUIT, .sender = kTyped, .setting = kControllingTerminal, .status = SIGQUIT, .converted = 0},
+      {.name = "SIGHUP under nohup", .signal = SIGTERM, .setting = kHangupIgnored, .status = SIGTERM, .converted = 0},
+      {.name = "SIGCHLD ignored by the parent", .setting = kChildSignalIgnored, .status = 0, .converted = 3, .shown = kComplete + "\n"},
       {.name = "a closed output pipe", .setting = kClosedOutput, .status = 1 << 8, .converted = 2},
-      {.name = "no waiting for Enter when output goes to a file", .setting = kTerminalInput, .status = 1 << 8,
-       .converted = 2, .shown = kFailed + "b.jov\nByte 0x01 at offset 0 cannot be decoded.\n" + kComplete +
-           "\n1 of 3 files could not be loaded.\n"},
+      {.name = "the whole program into a closed output pipe", .setting = kClosedOutput, .program = true, .status = 1 << 8, .converted = 2},
+      {.name = "a file-size limit", .setting = kFileSizeLimit, .status = 1 << 8, .converted = 1,
+       .shown = kFailed + "a.jov\nCould not write a_flex.cdi: File too large\n" + bFailed + kComplete + "\n2 of 3 files could not be loaded.\n"},
+      {.name = "no waiting for Enter when output goes to a file", .setting = kTerminalInput, .status = 1 << 8, .converted = 2,
+       .shown = bFailed + kComplete + "\n1 of 3 files could not be loaded.\n"},
       {.name = "at a terminal each message waits for Enter", .setting = kTerminal, .status = 1 << 8, .converted = 2},
-      {.name = "SIGTERM while a message waits for Enter", .signal = SIGTERM, .setting = kTerminal, .status = SIGTERM,
-       .converted = 1},
+      {.name = "SIGTERM at the first wait for Enter", .signal = SIGTERM, .prompt = 1, .setting = kTerminal, .status = SIGTERM, .converted = 1},
+      {.name = "SIGTERM at the last wait for Enter", .signal = SIGTERM, .prompt = 2, .setting = kTerminal, .status = SIGTERM, .converted = 2},
+      {.name = "Ctrl+C at the last wait for Enter", .signal = SIGINT, .sender = kTyped, .prompt = 2, .setting = kControllingTerminal,
+       .status = SIGINT, .converted = 2},
+      {.name = "SIGTERM held as the wait for Enter begins", .signal = SIGTERM, .setting = kHeldAtTheWait, .status = SIGTERM, .converted = 0},
       // clang-format on
   };
-  for (const auto& row : rows) {
+  for (const int s : kEndingSignals) {
+    rows.push_back({.name = std::string("SIG") + ::sigabbrev_np(s) + " to the program alone",
+                    .signal = s,
+                    .status = s,
+                    .converted = 0});
+  }
+  for (const SignalRow& row : rows) {
     SCOPED_TRACE(row.name);
-    const bool converting = row.signal != 0 && row.setting != kTerminal;
+    const bool converting = row.signal != 0 && row.prompt == 0 && row.setting != kHeldAtTheWait;
+    const bool terminalOutput = row.setting >= kTerminal;
     WorkFolder folder(Environment{{"STAND_IN_WAIT", converting ? "converter.pid" : ""}});
-    WriteFile("a.jov", Encode("1"));
+    WriteFile("a.jov", Encode(std::string(row.setting == kFileSizeLimit ? 8192 : 1, '1')));
     fs::permissions("a.jov", fs::perms(0600));
     // A failure, so that there is a message to write.
     WriteFile("b.jov", row.setting == kChildSignalIgnored ? Encode("2") : "\x01");
@@ -489,20 +526,54 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
     const int shown = ::open("../shown.txt", O_RDWR | O_CREAT | O_TRUNC, 0600);
     const pid_t child = ::fork();
     if (child == 0) {
-      ::setpgid(0, 0);
+      // As a shell starts a program: default handling, no core files.
+      for (const int s : kEndingSignals) ::signal(s, SIG_DFL);
+      const rlimit noCore{0, 0};
+      ::setrlimit(RLIMIT_CORE, &noCore);
+      if (row.setting == kControllingTerminal) {
+        ::setsid();
+        ::ioctl(terminal, TIOCSCTTY, 0);
+      } else {
+        ::setpgid(0, 0);
+      }
       if (row.setting == kChildSignalIgnored) ::signal(SIGCHLD, SIG_IGN);
+      if (row.setting == kHangupIgnored) ::signal(SIGHUP, SIG_IGN);
+      if (row.setting == kFileSizeLimit) {
+        const rlimit limit{4096, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
       int out[2];
       (void)::pipe(out);
       ::close(out[0]);
       ::dup2(row.setting == kClosedOutput ? out[1] : shown, 1);
-      if (row.setting == kTerminal) ::dup2(terminal, 1);
+      if (terminalOutput) ::dup2(terminal, 1);
       ::dup2(terminal >= 0 ? terminal : ::open("/dev/null", O_RDONLY), 0);
+      if (row.setting == kHeldAtTheWait) {
+        HoldInterruptions();
+        ::raise(row.signal);
+        ShowMessage(MessageKind::kError, FromAscii("A message"));
+        EndIfInterrupted();
+        ::_exit(0);
+      }
+      if (row.program) ::execl((ProgramDir() / "jovloader").c_str(), "jovloader", nullptr);
       ::_exit(RunLoader());
     }
+    const auto send = [&] {
+      if (row.setting == kHangupIgnored) {
+        ::kill(child, SIGHUP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      if (row.sender == kTyped) {
+        EXPECT_EQ(::write(user, row.signal == SIGINT ? "\x03" : "\x1c", 1), 1);
+      } else {
+        ::kill(row.sender == kGroup ? -child : child, row.signal);
+      }
+    };
     // The user reads each message and presses Enter; b.jov's comes before
     // c.jov is loaded.
     std::string onTerminal;
-    for (int answered = 0; row.setting == kTerminal && answered < 2;) {
+    const bool answering = terminalOutput && (row.signal == 0 || row.prompt > 0);
+    for (int answered = 0; answering && answered < 2;) {
       char buffer[256];
       const ssize_t n = ::read(user, buffer, sizeof buffer);
       if (n <= 0) break;
@@ -511,8 +582,8 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       // Time for a run that did not wait to go on; one that waits cannot (and
       // is reading, so that a signal interrupts the read).
       std::this_thread::sleep_for(std::chrono::milliseconds(answered == 0 ? 300 : 0));
-      if (row.signal != 0) {
-        ::kill(child, row.signal);
+      if (row.signal != 0 && answered + 1 == row.prompt) {
+        send();
         break;
       }
       EXPECT_TRUE(answered++ > 0 || ReadFile(folder.record()).find("c_flex") == std::string::npos)
@@ -529,11 +600,16 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       struct stat info {};
       EXPECT_EQ(::stat("a_flex.cdi", &info) == 0 ? info.st_mode & 0777 : 0, 0600u)
           << "the intermediate grants more than its input";
-      ::kill(row.signal == SIGINT ? -child : child, row.signal);
+      send();
     }
     EXPECT_EQ(WaitBriefly(child), row.status);
-    // The converter was waited for, its own cleanup included.
-    EXPECT_TRUE(!converting || fs::exists("converter.pid.ended")) << "the run ended first";
+    // The converter was waited for, its own cleanup included; it was asked
+    // to end once, unless the row sent a signal to the group as well.
+    if (converting) {
+      const std::string ended = ReadFile("converter.pid.ended");
+      EXPECT_TRUE(ended == "1\n" || (row.sender == kGroup && ended == "2\n"))
+          << "the run ended first, or the converter was asked to end " << ended;
+    }
     std::istringstream record(ReadFile(folder.record()));
     EXPECT_EQ(std::count(std::istreambuf_iterator<char>(record), {}, '\n'), row.converted);
     EXPECT_FALSE(fs::exists("a_flex.cdi"));
