@@ -1,9 +1,11 @@
 // What the console program's parts (the batch run, the splash, the stand-in
-// converter) share about signals. POSIX only: Windows sends a
+// converter) share about signals and terminals. POSIX only: Windows sends a
 // program like this one no signals and shows it on no terminal.
 #pragma once
 
 #include <csignal>
+#include <cstddef>
+#include <string_view>
 
 namespace jov {
 
@@ -44,5 +46,16 @@ class BlockedEndingSignals {
  private:
   sigset_t previous_;
 };
+
+// The columns `text` takes on a terminal, by the locale (LC_CTYPE): each
+// character as wcwidth says, so a CJK character takes two and a combining
+// accent none. What the locale cannot decode is taken for UTF-8, which
+// nearly every terminal speaks, one column a character.
+std::size_t DisplayWidth(std::string_view text);
+
+// Index of the byte where the longest prefix of `text` that takes at most
+// `columns` columns ends; never inside a character, and a zero-width
+// character stays with the one before it.
+std::size_t PrefixEndWithin(std::string_view text, std::size_t columns);
 
 }  // namespace jov

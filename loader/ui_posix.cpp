@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/posix_console.h"
+#include "loader/console_progress.h"
 #include "loader/process.h"
 #include "loader/ui.h"
 
@@ -27,10 +28,12 @@ void WriteToError(std::string_view text) {
   }
 }
 
-// The terminal's width, 0 when it does not say.
+// The terminal's width, read afresh for each line: the user may resize it
+// while the batch runs. 80, what terminals start with, when it does not say.
 std::size_t Columns() {
   winsize size{};
-  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
 }
 
 // Waits for the user to press Enter, or for a request to end the program.
@@ -95,23 +98,13 @@ Progress::~Progress() { state_->Clear(); }
 
 void Progress::Loading(std::size_t number, const NativeString& inputName) {
   if (!state_->toTerminal) return;
-  // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about
-  // "[" + std::to_string(...).
-  std::string line(kClearLine);
-  line += '[';
-  line += std::to_string(number);
-  line += '/';
-  line += std::to_string(state_->count);
-  line += "] ";
-  const std::size_t head = line.size() - kClearLine.size();
-  NativeString name = Printable(inputName);
-  // A line longer than the terminal would wrap, and clearing would take only
-  // its last row. Wide characters (CJK) take two columns and may still wrap.
-  if (const std::size_t columns = Columns(); columns > head + 4) {
-    const std::size_t room = columns - 1 - head;
-    if (CountCharacters(name) > room) name = name.substr(0, PrefixEnd(name, room - 3)) + "...";
+  const std::string line = ProgressLine(number, state_->count, inputName, Columns());
+  // Too narrow for even "[3/12]": the last input's line goes all the same.
+  if (line.empty()) {
+    state_->Clear();
+    return;
   }
-  WriteToError(line + name);
+  WriteToError(std::string(kClearLine) + line);
   state_->lineShown = true;
 }
 

@@ -141,7 +141,7 @@ bool WaitForCharacterKey(Clock::time_point deadline) {
 void PrintFramed(std::ostream& out, const SplashTexts& texts) {
   std::size_t width = 40;
   for (const SplashLabel& label : kSplashLabels) {
-    if (label.text) width = std::max(width, CountCharacters(texts.*label.text));
+    if (label.text) width = std::max(width, DisplayWidth(texts.*label.text));
   }
   // Built in place: GCC 12 at -O3 warns falsely (-Wrestrict) about
   // "+" + std::string(...).
@@ -156,7 +156,7 @@ void PrintFramed(std::ostream& out, const SplashTexts& texts) {
   for (const SplashLabel& label : kSplashLabels) {
     if (!label.text) continue;
     const std::string& text = texts.*label.text;
-    const std::string pad(width - CountCharacters(text), ' ');
+    const std::string pad(width - DisplayWidth(text), ' ');
     out << "|   " << (label.align == Align::kRight ? pad + text : text + pad) << "   |\n";
   }
   out << blank << rule << std::flush;

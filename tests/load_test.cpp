@@ -626,32 +626,45 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
 // `columns` (0: a pipe): the progress line, never under a message.
 TEST(ConsoleProgress, ShowsTheInputOnATerminalOnly) {
   const std::vector<Input> three = {Plain("a.jov", "1"), {"b.jov", "\x01"}, Plain("c.jov", "3")};
-  const std::string failed =
-      "An error occurred. Failed to load b.jov\nByte 0x01 at offset 0 cannot be decoded.\n";
+  const std::string undecodable = "\nByte 0x01 at offset 0 cannot be decoded.\n";
+  const std::string failed = "An error occurred. Failed to load b.jov" + undecodable;
   const std::string complete = "JOV Loading Complete\n1 of 3 files could not be loaded.\n";
   const std::string clear = "\r\033[K";
+  const std::string wide =
+      "第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ";
   const struct {
     const char* name;
     unsigned short columns;
     const char* term;
     std::vector<Input> inputs;
     std::string shown;
+    unsigned short resizedTo = 0;  // once the first line is shown
   } rows[] = {
       {"a terminal", 80, "xterm", three,
        clear + "[1/3] a.jov" + clear + "[2/3] b.jov" + clear + failed + clear + "[3/3] c.jov" +
            clear + complete},
-      // Clearing would take only the last row of a line that wrapped.
+      // Clearing would take only the last row of a line that wrapped; a line
+      // is measured in columns, two for each of these characters.
       // clang-format off
       {"a narrow terminal", 20, "xterm", {Plain("A rather long lesson name.jov", "1")},
        clear + "[1/1] A rather l..." + clear + "JOV Loading Complete\n"},
+      {"a name of double-width characters", 80, "xterm", {Plain(wide + ".jov", "1")},
+       clear + "[1/1] " + wide.substr(0, 35 * 3) + "..." + clear + "JOV Loading Complete\n"},
+      {"a terminal too narrow for the name", 10, "xterm", {Plain("abcd.jov", "1")}, clear + "[1/1]" + clear + "JOV Loading Complete\n"},
+      {"a terminal too narrow for the line", 5, "xterm", {Plain("abcd.jov", "1")}, "JOV Loading Complete\n"},
+      {"a terminal made narrower", 80, "xterm", {Plain("a.jov", "1"), Plain("abcdefgh.jov", "2")},
+       clear + "[1/2] a.jov" + clear + "[2/2] ab..." + clear + "JOV Loading Complete\n", 12},
+      {"a control character of C1 in the name", 80, "xterm", {{"A3\u009B2JB3.jov", "\x01"}},
+       clear + "[1/1] A3\\302\\2332JB3.jov" + clear + "An error occurred. Failed to load A3\\302\\2332JB3.jov" + undecodable +
+       "JOV Loading Complete\n1 of 1 file could not be loaded.\n"},
       // clang-format on
       {"a pipe", 0, "xterm", three, failed + complete},
       {"a terminal that cannot erase", 80, "dumb", three, failed + complete},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    WorkFolder folder;
-    for (const Input& input : row.inputs) WriteFile(input.name, input.stored);
+    WorkFolder folder(Environment{{"STAND_IN_DELAY_MS", row.resizedTo ? "300" : ""}});
+    for (const Input& input : row.inputs) WriteFile(Utf8Path(input.name), input.stored);
     int ends[2];
     winsize size{.ws_row = 24, .ws_col = row.columns, .ws_xpixel = 0, .ws_ypixel = 0};
     ASSERT_EQ(row.columns ? ::openpty(&ends[0], &ends[1], nullptr, nullptr, &size) : ::pipe(ends),
@@ -674,6 +687,10 @@ TEST(ConsoleProgress, ShowsTheInputOnATerminalOnly) {
       const ssize_t n = ready.revents ? ::read(ends[0], buffer, sizeof buffer) : 1;
       if (n <= 0) break;
       if (ready.revents) shown.append(buffer, std::size_t(n));
+      if (row.resizedTo && shown.find("[1/") != std::string::npos && size.ws_col == row.columns) {
+        size.ws_col = row.resizedTo;
+        ::ioctl(ends[0], TIOCSWINSZ, &size);
+      }
     }
     ::close(ends[0]);
     // The terminal sends each line's end as CR LF.
@@ -681,6 +698,49 @@ TEST(ConsoleProgress, ShowsTheInputOnATerminalOnly) {
     EXPECT_EQ(shown, row.shown);
     EXPECT_TRUE(WIFEXITED(WaitBriefly(child)));
   }
+}
+
+// The real program in a real terminal of 80 columns (tmux), as a user sees
+// it once the run is over: below the splash, the messages and nothing else.
+// Of the progress line nothing is left, though one name is wider than the
+// terminal and another holds a CSI of its own (U+009B), which would clear
+// the screen.
+TEST(ConsoleProgress, LeavesTheScreenAsItWas) {
+  ASSERT_EQ(std::system("command -v tmux >/dev/null"), 0)
+      << "tmux is missing: tools/setup native installs it";
+  WorkFolder folder;
+  WriteFile(Utf8Path("A3\u009B2JB3.jov"), "\x01");
+  WriteFile(Utf8Path("第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課"
+                     "の復習テ.jov"),
+            Encode("1"));
+  const std::string tmux =
+      "tmux -f /dev/null -S '" + (folder.record().parent_path() / "tmux").native() + "' ";
+  ASSERT_EQ(
+      std::system((tmux + "new-session -d -x 80 -y 40 \"'" + (ProgramDir() / "jovloader").native() +
+                   "' </dev/null; echo '<end>'; sleep 60\"")
+                      .c_str()),
+      0);
+  std::vector<std::string> screen;
+  for (int i = 0; i < 200 && std::find(screen.begin(), screen.end(), "<end>") == screen.end();
+       ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    screen.clear();
+    const std::unique_ptr<FILE, int (*)(FILE*)> pane(
+        ::popen((tmux + "capture-pane -p").c_str(), "r"), &::pclose);
+    for (char line[1024]; pane && std::fgets(line, sizeof line, pane.get());) {
+      screen.emplace_back(line, std::strcspn(line, "\n"));
+    }
+  }
+  std::system((tmux + "kill-server").c_str());
+  // What follows the splash's frame.
+  const auto frame = std::find_if(screen.rbegin(), screen.rend(),
+                                  [](const std::string& line) { return line.starts_with("+-"); });
+  std::vector<std::string> below(frame.base(), screen.end());
+  while (!below.empty() && below.back().empty()) below.pop_back();
+  EXPECT_EQ(below, (std::vector<std::string>{
+                       "An error occurred. Failed to load A3\\302\\2332JB3.jov",
+                       "Byte 0x01 at offset 0 cannot be decoded.", "JOV Loading Complete",
+                       "1 of 2 files could not be loaded.", "<end>"}));
 }
 
 // The console program's arguments ask about the program itself; none of

@@ -13,6 +13,9 @@
 
 #ifndef _WIN32
 #include <clocale>
+
+#include "base/posix_console.h"
+#include "loader/console_progress.h"
 #endif
 
 namespace jov::test {
@@ -155,6 +158,52 @@ TEST(Printable, EscapesWhatTheLocaleCannotPrint) {
     EXPECT_EQ(Printable(name), shown) << locale << ": " << name;
   }
   std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
+// The console's progress line in a UTF-8 terminal of `columns`: the last
+// column stays empty, a name is cut in whole characters by the columns they
+// take, and where no character of it fits the line says less.
+TEST(ProgressLine, NeverTakesMoreColumnsThanTheTerminalHas) {
+  const std::string cjk42 = [] {
+    std::string s;
+    for (int i = 0; i < 6; ++i) s += "第三課の復習テ";
+    return s;
+  }();
+  const std::string cjk35 = cjk42.substr(0, 35 * 3);
+  const struct {
+    std::size_t number, count;
+    std::string name;
+    std::size_t columns;
+    std::string suffix, expected;
+  } rows[] = {
+      // clang-format off
+      {3, 12, "Unit 3 Review.jov", 80, "", "[3/12] Unit 3 Review.jov"}, {1, 1, "abcd", 11, "", "[1/1] abcd"},
+      {1, 1, "A rather long lesson name.jov", 20, "", "[1/1] A rather l..."}, {1, 1, "abcdef.jov", 11, "", "[1/1] a..."},
+      {1, 1, "abcd", 10, "", "[1/1]"}, {1, 1, "abcd", 6, "", "[1/1]"}, {1, 1, "abcd", 5, "", ""}, {1, 1, "a", 1, "", ""},
+      {1, 1, "a", 0, "", ""},
+      // Two columns a character, none for a combining accent.
+      {1, 1, cjk42 + ".jov", 80, "", "[1/1] " + cjk35 + "..."}, {1, 1, cjk42 + ".jov", 81, "", "[1/1] " + cjk35 + "..."},
+      {1, 1, "第三課.jov", 14, "", "[1/1] 第三..."}, {1, 1, "第三課.jov", 13, "", "[1/1] 第..."}, {1, 1, "第三課.jov", 11, "", "[1/1]"},
+      {1, 1, "e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301", 15, "", "[1/1] e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"},
+      {1, 1, "e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301", 14, "", "[1/1] e\u0301e\u0301e\u0301e\u0301..."},
+      // Escapes are what the terminal shows, and are measured so.
+      {1, 1, "A3\u009B2JB3.jov", 80, "", "[1/1] A3\\302\\2332JB3.jov"}, {1, 1, "\x1b[2J.jov", 13, "", "[1/1] \\03..."},
+      // A suffix goes before the name does.
+      {2, 5, "Unit 3 Review.jov", 80, " (1 min left)", "[2/5] Unit 3 Review.jov (1 min left)"},
+      {2, 5, "Unit 3 Review.jov", 30, " (1 min left)", "[2/5] Unit 3 ... (1 min left)"},
+      {2, 5, "Unit 3 Review.jov", 22, " (1 min left)", "[2/5] Unit 3 Revie..."},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(ProgressLine(row.number, row.count, row.name, row.columns, row.suffix), row.expected)
+        << testing::PrintToString(row.name) << " in " << row.columns << " columns";
+  }
+  for (const std::string& name : {cjk42, std::string("e\u0301 a \x1b 第 \xB0 🎒 x")}) {
+    for (std::size_t columns = 0; columns < 100; ++columns) {
+      const std::string line = ProgressLine(100, 200, name, columns, " (1 min left)");
+      EXPECT_LT(DisplayWidth(line), std::max<std::size_t>(columns, 1)) << line;
+    }
+  }
 }
 #endif
 
