@@ -14,7 +14,8 @@ namespace jov {
 // SIGUSR1 and SIGUSR2, which end a program just as quietly. Not the ones a
 // fault raises (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGSYS, SIGTRAP):
 // after a fault nothing the program holds can be trusted to clean up with.
-// SIGKILL and SIGSTOP cannot be caught.
+// SIGKILL and SIGSTOP cannot be caught; SIGPWR, SIGSTKFLT and the real-time
+// signals are left to their defaults, as rarely sent.
 inline constexpr int kEndingSignals[] = {SIGALRM,   SIGHUP,  SIGINT,  SIGPIPE, SIGQUIT,
                                          SIGTERM,   SIGPOLL, SIGPROF, SIGUSR1, SIGUSR2,
                                          SIGVTALRM, SIGXCPU, SIGXFSZ};
