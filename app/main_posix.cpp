@@ -1,3 +1,4 @@
+#include <clocale>
 #include <iostream>
 #include <string_view>
 
@@ -27,6 +28,9 @@ constexpr std::string_view kHelp =
 // arguments only ask about the program itself, and one it does not know
 // touches nothing.
 int main(int argc, char** argv) {
+  // Which characters the terminal prints, and how wide, is the locale's to
+  // say; messages stay in the one language they are written in.
+  std::setlocale(LC_CTYPE, "");
   if (argc > 1) {
     const std::string_view argument = argv[1];
     if (argc == 2 && argument == "--help") {

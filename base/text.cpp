@@ -1,7 +1,6 @@
 #include "base/text.h"
 
 #include <compare>
-#include <cstdio>
 #include <filesystem>
 #include <type_traits>
 
@@ -116,25 +115,6 @@ std::size_t PrefixEnd(NativeStringView text, std::size_t count) {
   std::size_t i = 0;
   for (; i < text.size() && count > 0; --count) i += CharacterUnits(text, i);
   return i;
-}
-
-NativeString Printable(NativeStringView name) {
-  NativeString shown;
-  for (const NativeChar c : name) {
-    const unsigned code = static_cast<std::make_unsigned_t<NativeChar>>(c);
-    if (code >= 0x20 && code != 0x7F) {
-      shown += c;
-      continue;
-    }
-    char escaped[8];
-    if (c == '\n' || c == '\t' || c == '\r') {
-      std::snprintf(escaped, sizeof escaped, "\\%c", c == '\n' ? 'n' : c == '\t' ? 't' : 'r');
-    } else {
-      std::snprintf(escaped, sizeof escaped, "\\%03o", code);
-    }
-    shown += FromAscii(escaped);
-  }
-  return shown;
 }
 
 }  // namespace jov

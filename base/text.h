@@ -45,9 +45,13 @@ std::size_t PrefixEnd(NativeStringView text, std::size_t count);
 // total.
 bool NaturalLess(NativeStringView a, NativeStringView b);
 
-// A name as it may be shown: control characters, which could move a
-// terminal's cursor or rewrite what it shows, become escapes (\n, \t, \r,
-// or \ooo in octal). Windows names cannot hold any.
+// A name as it may be shown: every character that could move a terminal's
+// cursor or rewrite what it shows becomes an escape (\n, \t, \r, or \ooo in
+// octal, a byte at a time). On POSIX the locale (LC_CTYPE) decides, as for
+// `ls`: a character it cannot print (C0, DEL, C1 such as U+009B) and a byte it
+// cannot decode are escaped, so in the C locale every byte beyond ASCII is.
+// Windows names cannot hold C0 controls and a message box is no terminal:
+// there only C0 and DEL are escaped.
 NativeString Printable(NativeStringView name);
 
 }  // namespace jov

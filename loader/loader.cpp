@@ -181,6 +181,7 @@ int RunLoader() {
     ShowMessage(MessageKind::kError,
                 FromAscii("An error occurred.\nJOV Loader is already loading the files in this "
                           "folder."));
+    EndIfInterrupted();
     return 1;
   }
   const LoadSummary summary = LoadAllFiles();
@@ -190,6 +191,9 @@ int RunLoader() {
   EndIfInterrupted();
   const Completion completion = DescribeCompletion(summary);
   ShowMessage(MessageKind::kInformation, completion.message);
+  // A signal at the last wait ends the program by it too: whoever sent it
+  // asked for that, not for the batch's status.
+  EndIfInterrupted();
   return completion.status;
 }
 

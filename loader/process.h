@@ -27,13 +27,16 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
 std::optional<NativeString> DescribeEndingSignal(std::int32_t status);
 
 // How the run meets signals (POSIX; Windows sends a program like this one
-// none), set once before it starts. A request to end the program (SIGINT,
-// SIGTERM, SIGHUP) is held instead of ending it at once: passed on to the
-// converter while one runs (SIGINT reaches it from the terminal anyway), and
-// reported by Interrupted() so the run can stop once the current input is
-// cleaned up. SIGCHLD is set to its default, which waiting on the converter
-// needs, and SIGPIPE is ignored, so a closed standard output does not end
-// the program; the converter starts with the defaults for all of them.
+// none), set once before it starts. A request to end the program (each of
+// kEndingSignals in base/posix_console.h that whoever started it did not
+// ignore) is held instead of ending it at once: passed on to the converter
+// while one runs, unless the terminal sent it to both (Ctrl+C), and reported
+// by Interrupted() so the run can stop once the current input is cleaned up.
+// A wait for the user ends when one arrives. SIGPIPE and SIGXFSZ that the
+// program's own writes raise ask nothing: the write fails with EPIPE or
+// EFBIG. SIGCHLD is set to its default, which waiting on the converter
+// needs; the converter starts with the defaults for what this program
+// catches.
 void HoldInterruptions();
 bool Interrupted();
 // If a request was held, ends the program as that signal would have: after

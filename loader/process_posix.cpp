@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/posix_console.h"
 #include "loader/process.h"
 
 extern char** environ;
@@ -14,46 +15,32 @@ extern char** environ;
 namespace jov {
 namespace {
 
-constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
-
 // What a signal handler may touch: the request held and the converter to
 // pass it on to.
 volatile std::sig_atomic_t gHeldSignal = 0;
 volatile std::sig_atomic_t gConverter = 0;
 
-extern "C" void HoldSignal(int signalNumber) {
+extern "C" void HoldSignal(int signalNumber, siginfo_t* info, void*) {
+  const int savedErrno = errno;
+  if (SelfInflicted(*info)) return;
   if (gHeldSignal == 0) gHeldSignal = signalNumber;
-  if (gConverter != 0 && signalNumber != SIGINT) ::kill(gConverter, signalNumber);
+  // A converter that the terminal signalled already gets no second signal:
+  // one that cleans up on the first would be cut short by it.
+  if (gConverter != 0 && !SentToTheGroupByTheTerminal(*info)) ::kill(gConverter, signalNumber);
+  errno = savedErrno;
 }
 
-// Blocks the requests while it lives, so none can arrive between starting
-// the converter and noting whom to pass it on to.
-class BlockedInterruptions {
- public:
-  BlockedInterruptions() {
-    sigset_t set;
-    ::sigemptyset(&set);
-    for (const int s : kInterruptions) ::sigaddset(&set, s);
-    ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
-  }
-  ~BlockedInterruptions() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  BlockedInterruptions(const BlockedInterruptions&) = delete;
-  BlockedInterruptions& operator=(const BlockedInterruptions&) = delete;
-  const sigset_t& previous() const { return previous_; }
-
- private:
-  sigset_t previous_;
-};
-
-// Spawn attributes: the converter starts with default signal handling and
-// the signal mask this program had before blocking.
+// Spawn attributes: the converter starts with the signal mask this program
+// had before blocking, and waits for children of its own as any program
+// does. What this program catches, exec sets back to the default; what the
+// one who started it had ignored (nohup's SIGHUP) stays ignored.
 class SpawnAttributes {
  public:
   explicit SpawnAttributes(const sigset_t& mask) {
     ::posix_spawnattr_init(&attributes_);
     sigset_t defaults;
     ::sigemptyset(&defaults);
-    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGPIPE}) ::sigaddset(&defaults, s);
+    ::sigaddset(&defaults, SIGCHLD);
     ::posix_spawnattr_setsigdefault(&attributes_, &defaults);
     ::posix_spawnattr_setsigmask(&attributes_, &mask);
     ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
@@ -80,7 +67,9 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
 
   pid_t pid = 0;
   {
-    const BlockedInterruptions blocked;
+    // Blocked meanwhile, so that no request arrives between starting the
+    // converter and noting whom to pass it on to.
+    const BlockedEndingSignals blocked;
     const SpawnAttributes attributes(blocked.previous());
     // posix_spawn, not posix_spawnp: the program is taken from the path given.
     if (const int error =
@@ -89,8 +78,9 @@ Result<std::int32_t> RunAndWait(const NativeString& program,
       return SystemError{static_cast<std::uint32_t>(error)};
     }
     gConverter = pid;
-    // A request held before the converter started is passed on now.
-    if (gHeldSignal != 0 && gHeldSignal != SIGINT) ::kill(pid, gHeldSignal);
+    // A request held before the converter started is passed on now, one
+    // from the terminal too: the converter was not there to get it.
+    if (gHeldSignal != 0) ::kill(pid, gHeldSignal);
   }
 
   // Waited for without reaping: until it is reaped, the converter's pid
@@ -120,12 +110,19 @@ std::optional<NativeString> DescribeEndingSignal(std::int32_t status) {
 
 void HoldInterruptions() {
   struct sigaction action {};
-  // No SA_RESTART: a read waiting for Enter returns, so the run can stop.
-  action.sa_handler = HoldSignal;
+  action.sa_sigaction = HoldSignal;
+  // No SA_RESTART: a wait for Enter returns, so the run can stop.
+  action.sa_flags = SA_SIGINFO;
   ::sigemptyset(&action.sa_mask);
-  for (const int s : kInterruptions) ::sigaction(s, &action, nullptr);
+  for (const int s : kEndingSignals) ::sigaddset(&action.sa_mask, s);
+  for (const int s : kEndingSignals) {
+    struct sigaction previous {};
+    // What the one who started the program ignores (nohup's SIGHUP, a
+    // closed pipe) is no request to end it.
+    if (::sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(s, &action, nullptr);
+  }
   ::signal(SIGCHLD, SIG_DFL);
-  ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool Interrupted() { return gHeldSignal != 0; }

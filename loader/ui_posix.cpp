@@ -1,11 +1,16 @@
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 
+#include "base/posix_console.h"
+#include "loader/console_progress.h"
+#include "loader/process.h"
 #include "loader/ui.h"
 
 namespace jov {
@@ -23,10 +28,33 @@ void WriteToError(std::string_view text) {
   }
 }
 
-// The terminal's width, 0 when it does not say.
+// The terminal's width, read afresh for each line: the user may resize it
+// while the batch runs. 80, what terminals start with, when it does not say.
 std::size_t Columns() {
   winsize size{};
-  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
+
+// Waits for the user to press Enter, or for a request to end the program.
+// The requests are blocked from before the last look at Interrupted() until
+// ppoll opens them together with the wait, so one that comes in between ends
+// the wait instead of being held while it waits on.
+void WaitForEnter() {
+  const BlockedEndingSignals blocked;
+  if (Interrupted()) return;
+  std::cout << "[Press Enter]" << std::flush;
+  for (;;) {
+    pollfd input{.fd = STDIN_FILENO, .events = POLLIN, .revents = 0};
+    if (::ppoll(&input, 1, nullptr, &blocked.previous()) < 0) {
+      if (errno == EINTR && !Interrupted()) continue;
+      return;
+    }
+    // A terminal in line mode hands over one line at most.
+    char line[256];
+    const ssize_t n = ::read(STDIN_FILENO, line, sizeof line);
+    if (n <= 0 || std::memchr(line, '\n', static_cast<std::size_t>(n)) != nullptr) return;
+  }
 }
 
 }  // namespace
@@ -54,10 +82,8 @@ void ShowMessage(MessageKind, const NativeString& text, Progress* progress) {
   // part of OK when a person reads and types at a terminal. Anyone else (a
   // script, a pipe, output going to a file) could not tell that it waits.
   if (::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO)) {
-    std::cout << "[Press Enter]" << std::flush;
-    std::string ignored;
-    std::getline(std::cin, ignored);
-    std::cin.clear();
+    WaitForEnter();
+    std::cout.clear();
   }
 }
 
@@ -72,17 +98,13 @@ Progress::~Progress() { state_->Clear(); }
 
 void Progress::Loading(std::size_t number, const NativeString& inputName) {
   if (!state_->toTerminal) return;
-  const std::string line =
-      Concat({kClearLine, "[", std::to_string(number), "/", std::to_string(state_->count), "] "});
-  const std::size_t head = line.size() - kClearLine.size();
-  NativeString name = Printable(inputName);
-  // A line longer than the terminal would wrap, and clearing would take only
-  // its last row. Wide characters (CJK) take two columns and may still wrap.
-  if (const std::size_t columns = Columns(); columns > head + 4) {
-    const std::size_t room = columns - 1 - head;
-    if (CountCharacters(name) > room) name = name.substr(0, PrefixEnd(name, room - 3)) + "...";
+  const std::string line = ProgressLine(number, state_->count, inputName, Columns());
+  // Too narrow for even "[3/12]": the last input's line goes all the same.
+  if (line.empty()) {
+    state_->Clear();
+    return;
   }
-  WriteToError(line + name);
+  WriteToError(std::string(kClearLine) + line);
   state_->lineShown = true;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "base/posix_console.h"
 #include "splash/splash.h"
 
 namespace jov {
@@ -24,17 +25,45 @@ using Clock = std::chrono::steady_clock;
 termios gSavedTerminal;
 volatile std::sig_atomic_t gTerminalRaw = 0;
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-extern "C" void RestoreTerminalAndDie(int signalNumber) {
+extern "C" void RestoreTerminalAndDie(int signalNumber, siginfo_t* info, void*) {
+  // A write to a closed output fails on its own; nobody asked to end.
+  if (SelfInflicted(*info)) return;
   if (gTerminalRaw) ::tcsetattr(STDIN_FILENO, TCSANOW, &gSavedTerminal);
   ::signal(signalNumber, SIG_DFL);
   ::raise(signalNumber);
 }
 
+// While the splash shows, a signal that ends a program (Ctrl+C, Ctrl+\, a
+// kill) still ends it, at once and by that signal, with the terminal given
+// back first. What whoever started the program ignored stays ignored.
+class EndingSignals {
+ public:
+  EndingSignals() {
+    struct sigaction action {};
+    action.sa_sigaction = RestoreTerminalAndDie;
+    action.sa_flags = SA_SIGINFO;
+    ::sigemptyset(&action.sa_mask);
+    for (const int s : kEndingSignals) ::sigaddset(&action.sa_mask, s);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      ::sigaction(kEndingSignals[i], nullptr, &previous_[i]);
+      if (previous_[i].sa_handler != SIG_IGN) ::sigaction(kEndingSignals[i], &action, nullptr);
+    }
+  }
+  ~EndingSignals() {
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
+    }
+  }
+  EndingSignals(const EndingSignals&) = delete;
+  EndingSignals& operator=(const EndingSignals&) = delete;
+
+ private:
+  struct sigaction previous_[std::size(kEndingSignals)]{};
+};
+
 // Puts the terminal on standard input into character-at-a-time mode without
 // echo for its lifetime. Ctrl+C still interrupts: a user must be able to stop
-// the program here, and the handlers give the terminal back first.
+// the program here, and EndingSignals gives the terminal back first.
 class RawTerminal {
  public:
   RawTerminal() {
@@ -46,12 +75,6 @@ class RawTerminal {
     raw.c_iflag &= ~static_cast<tcflag_t>(IXON);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    struct sigaction action {};
-    action.sa_handler = RestoreTerminalAndDie;
-    ::sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-      ::sigaction(kEndingSignals[i], &action, &previous_[i]);
-    }
     gTerminalRaw = 1;
     // TCSANOW keeps keys typed while the block was printed; they count.
     if (::tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) Restore();
@@ -69,13 +92,7 @@ class RawTerminal {
     // batch run's first message.
     ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSavedTerminal);
     gTerminalRaw = 0;
-    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
-      ::sigaction(kEndingSignals[i], &previous_[i], nullptr);
-    }
   }
-
- private:
-  struct sigaction previous_[std::size(kEndingSignals)]{};
 };
 
 // The next byte from standard input if one arrives before `deadline`.
@@ -124,7 +141,7 @@ bool WaitForCharacterKey(Clock::time_point deadline) {
 void PrintFramed(std::ostream& out, const SplashTexts& texts) {
   std::size_t width = 40;
   for (const SplashLabel& label : kSplashLabels) {
-    if (label.text) width = std::max(width, CountCharacters(texts.*label.text));
+    if (label.text) width = std::max(width, DisplayWidth(texts.*label.text));
   }
   const auto edged = [&](char edge, char fill) {
     const std::string_view side(&edge, 1);
@@ -136,7 +153,7 @@ void PrintFramed(std::ostream& out, const SplashTexts& texts) {
   for (const SplashLabel& label : kSplashLabels) {
     if (!label.text) continue;
     const std::string& text = texts.*label.text;
-    const std::string pad(width - CountCharacters(text), ' ');
+    const std::string pad(width - DisplayWidth(text), ' ');
     out << "|   " << (label.align == Align::kRight ? pad + text : text + pad) << "   |\n";
   }
   out << blank << rule << std::flush;
@@ -146,6 +163,7 @@ void PrintFramed(std::ostream& out, const SplashTexts& texts) {
 
 SplashEnd RunSplash(std::chrono::milliseconds interval) {
   const auto deadline = Clock::now() + interval;
+  const EndingSignals endingSignals;
   PrintFramed(std::cout, LoadSplashTexts());
   if (::isatty(STDIN_FILENO)) {
     RawTerminal terminal;

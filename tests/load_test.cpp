@@ -21,6 +21,7 @@
 #include "loader/files.h"
 #include "loader/loader.h"
 #include "loader/process.h"
+#include "loader/ui.h"
 #include "tests/support/support.h"
 #include "version.h"
 
@@ -31,6 +32,7 @@ constexpr bool kWindows = true;
 #include <poll.h>
 #include <pty.h>
 #include <sys/fsuid.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -39,6 +41,9 @@ constexpr bool kWindows = true;
 #include <fcntl.h>
 
 #include <csignal>
+#include <cstring>
+
+#include "base/posix_console.h"
 constexpr bool kWindows = false;
 #endif
 
@@ -326,14 +331,18 @@ std::vector<Row> Rows() {
      .arrange = [] { return AsNobody(".", fs::perms(0311)); }},
     // Links lead elsewhere (here: to an input); a FIFO would hang the run.
     // A link to an input is an input; a FIFO is not. Escapes in a name would
-    // rewrite the console's line.
+    // rewrite the console's line, C1's CSI (U+009B) as ESC [ would.
     {.name = "LinksFifosAndControlCharacters", .inputs = {Plain("a.jov", "1"), Plain("b.jov", "2"), {"\033[2K\rAll\tloaded\n.jov", "\x01"},
-      Plain("del\x7F.jov", "5")}, .messages = {kFailed + "\\033[2K\\rAll\\tloaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.",
-      taken("a"), taken("b"), taken("del\\177"), complete("4 of 5 files could not be loaded.")}, .status = 1, .received = {"link_flex.cdi 2"},
-     .left = {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll\tloaded\n.jov", "del\x7F.jov", "del\x7F_flex.cdi",
+      Plain("del\x7F\u009B.jov", "5")}, .messages = {kFailed + "\\033[2K\\rAll\\tloaded\\n.jov\nByte 0x01 at offset 0 cannot be decoded.",
+      taken("a"), taken("b"), taken("del\\177\\302\\233"), complete("4 of 5 files could not be loaded.")}, .status = 1, .received = {"link_flex.cdi 2"},
+     .left = {"a.jov", "b.jov", "a_flex.cdi", "b_flex.cdi", "\033[2K\rAll\tloaded\n.jov", "del\x7F\u009B.jov", "del\x7F\u009B_flex.cdi",
       "link.jov", "fifo.jov"}, .where = Where::kPosix,
-     .arrange = [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); fs::create_directory("del\x7F_flex.cdi");
+     .arrange = [] { fs::create_symlink("a.jov", "a_flex.cdi"); ::mkfifo("b_flex.cdi", 0600); fs::create_directory("del\x7F\u009B_flex.cdi");
           fs::create_symlink("b.jov", "link.jov"); ::mkfifo("fifo.jov", 0600); return Undo(); }},
+    // The folder's path is shown as a name is.
+    {.name = "EmptyFolderWithAControlInItsPath", .messages = {complete("The folder <folder>/A\\302\\2332J holds no .jov files.")}, .status = 0,
+     .left = {"A\u009B2J"}, .where = Where::kPosix, .arrange = [] { fs::create_directory("A\u009B2J"); fs::current_path("A\u009B2J");
+       return Undo([] { fs::current_path(".."); }); }},
   });
 #endif
   // Names beyond ASCII, as the converter receives them: as their bytes on
@@ -445,37 +454,69 @@ int WaitBriefly(pid_t child) {
 
 // The run in a child process, as a shell or a desktop starts it, ended by a
 // real signal while it converts a.jov or while a message waits for Enter, or
-// met with an odd parent.
+// met with an odd parent. A signal that ends a program ends the run the same
+// way whether it comes to the program alone, to its process group or from
+// its terminal: the converter ends (once) and its intermediate goes.
 TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
-  enum Setting { kNone, kChildSignalIgnored, kClosedOutput, kTerminalInput, kTerminal };
-  const struct {
-    const char* name;
-    int signal = 0;  // sent while a.jov is converted (at a terminal: at the first message)
+  enum Setting {
+    kNone,
+    kChildSignalIgnored,
+    kHangupIgnored,  // as nohup starts it; SIGHUP is sent before the row's signal
+    kClosedOutput,
+    kFileSizeLimit,
+    kTerminalInput,
+    kTerminal,             // input and output
+    kControllingTerminal,  // and the program's own, so that Ctrl+C can be typed
+    kHeldAtTheWait,        // a signal held just before a message's wait begins
+  };
+  enum Sender { kAlone, kGroup, kTyped };
+  struct SignalRow {
+    std::string name;
+    int signal = 0;
+    Sender sender = kAlone;
+    // The "[Press Enter]" it comes at (1: b.jov's failure, 2: the
+    // completion); 0: while a.jov is converted.
+    int prompt = 0;
     Setting setting = kNone;
-    int status;  // as waitpid reports it
+    bool program = false;  // the whole program, its splash included
+    int status;            // as waitpid reports it
     std::size_t converted;
     std::string shown = "";  // standard output, where it goes to a file
-  } rows[] = {
+  };
+  const std::string bFailed = kFailed + "b.jov\nByte 0x01 at offset 0 cannot be decoded.\n";
+  std::vector<SignalRow> rows = {
       // clang-format off
-      {.name = "SIGTERM", .signal = SIGTERM, .status = SIGTERM, .converted = 0},
-      {.name = "SIGHUP", .signal = SIGHUP, .status = SIGHUP, .converted = 0},
-      {.name = "Ctrl+C, to the whole group", .signal = SIGINT, .status = SIGINT, .converted = 0},
-      {.name = "SIGCHLD ignored by the parent", .setting = kChildSignalIgnored, .status = 0, .converted = 3,
-       .shown = kComplete + "\n"},
+      {.name = "SIGINT to the whole group", .signal = SIGINT, .sender = kGroup, .status = SIGINT, .converted = 0},
+      {.name = "Ctrl+C", .signal = SIGINT, .sender = kTyped, .setting = kControllingTerminal, .status = SIGINT, .converted = 0},
+      {.name = "Ctrl+\\", .signal = SIGQUIT, .sender = kTyped, .setting = kControllingTerminal, .status = SIGQUIT, .converted = 0},
+      {.name = "SIGHUP under nohup", .signal = SIGTERM, .setting = kHangupIgnored, .status = SIGTERM, .converted = 0},
+      {.name = "SIGCHLD ignored by the parent", .setting = kChildSignalIgnored, .status = 0, .converted = 3, .shown = kComplete + "\n"},
       {.name = "a closed output pipe", .setting = kClosedOutput, .status = 1 << 8, .converted = 2},
-      {.name = "no waiting for Enter when output goes to a file", .setting = kTerminalInput, .status = 1 << 8,
-       .converted = 2, .shown = kFailed + "b.jov\nByte 0x01 at offset 0 cannot be decoded.\n" + kComplete +
-           "\n1 of 3 files could not be loaded.\n"},
+      {.name = "the whole program into a closed output pipe", .setting = kClosedOutput, .program = true, .status = 1 << 8, .converted = 2},
+      {.name = "a file-size limit", .setting = kFileSizeLimit, .status = 1 << 8, .converted = 1,
+       .shown = kFailed + "a.jov\nCould not write a_flex.cdi: File too large\n" + bFailed + kComplete + "\n2 of 3 files could not be loaded.\n"},
+      {.name = "no waiting for Enter when output goes to a file", .setting = kTerminalInput, .status = 1 << 8, .converted = 2,
+       .shown = bFailed + kComplete + "\n1 of 3 files could not be loaded.\n"},
       {.name = "at a terminal each message waits for Enter", .setting = kTerminal, .status = 1 << 8, .converted = 2},
-      {.name = "SIGTERM while a message waits for Enter", .signal = SIGTERM, .setting = kTerminal, .status = SIGTERM,
-       .converted = 1},
+      {.name = "SIGTERM at the first wait for Enter", .signal = SIGTERM, .prompt = 1, .setting = kTerminal, .status = SIGTERM, .converted = 1},
+      {.name = "SIGTERM at the last wait for Enter", .signal = SIGTERM, .prompt = 2, .setting = kTerminal, .status = SIGTERM, .converted = 2},
+      {.name = "Ctrl+C at the last wait for Enter", .signal = SIGINT, .sender = kTyped, .prompt = 2, .setting = kControllingTerminal,
+       .status = SIGINT, .converted = 2},
+      {.name = "SIGTERM held as the wait for Enter begins", .signal = SIGTERM, .setting = kHeldAtTheWait, .status = SIGTERM, .converted = 0},
       // clang-format on
   };
-  for (const auto& row : rows) {
+  for (const int s : kEndingSignals) {
+    rows.push_back({.name = std::string("SIG") + ::sigabbrev_np(s) + " to the program alone",
+                    .signal = s,
+                    .status = s,
+                    .converted = 0});
+  }
+  for (const SignalRow& row : rows) {
     SCOPED_TRACE(row.name);
-    const bool converting = row.signal != 0 && row.setting != kTerminal;
+    const bool converting = row.signal != 0 && row.prompt == 0 && row.setting != kHeldAtTheWait;
+    const bool terminalOutput = row.setting >= kTerminal;
     WorkFolder folder(Environment{{"STAND_IN_WAIT", converting ? "converter.pid" : ""}});
-    WriteFile("a.jov", Encode("1"));
+    WriteFile("a.jov", Encode(std::string(row.setting == kFileSizeLimit ? 8192 : 1, '1')));
     fs::permissions("a.jov", fs::perms(0600));
     // A failure, so that there is a message to write.
     WriteFile("b.jov", row.setting == kChildSignalIgnored ? Encode("2") : "\x01");
@@ -485,20 +526,54 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
     const int shown = ::open("../shown.txt", O_RDWR | O_CREAT | O_TRUNC, 0600);
     const pid_t child = ::fork();
     if (child == 0) {
-      ::setpgid(0, 0);
+      // As a shell starts a program: default handling, no core files.
+      for (const int s : kEndingSignals) ::signal(s, SIG_DFL);
+      const rlimit noCore{0, 0};
+      ::setrlimit(RLIMIT_CORE, &noCore);
+      if (row.setting == kControllingTerminal) {
+        ::setsid();
+        ::ioctl(terminal, TIOCSCTTY, 0);
+      } else {
+        ::setpgid(0, 0);
+      }
       if (row.setting == kChildSignalIgnored) ::signal(SIGCHLD, SIG_IGN);
+      if (row.setting == kHangupIgnored) ::signal(SIGHUP, SIG_IGN);
+      if (row.setting == kFileSizeLimit) {
+        const rlimit limit{4096, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
       int out[2];
       (void)::pipe(out);
       ::close(out[0]);
       ::dup2(row.setting == kClosedOutput ? out[1] : shown, 1);
-      if (row.setting == kTerminal) ::dup2(terminal, 1);
+      if (terminalOutput) ::dup2(terminal, 1);
       ::dup2(terminal >= 0 ? terminal : ::open("/dev/null", O_RDONLY), 0);
+      if (row.setting == kHeldAtTheWait) {
+        HoldInterruptions();
+        ::raise(row.signal);
+        ShowMessage(MessageKind::kError, FromAscii("A message"));
+        EndIfInterrupted();
+        ::_exit(0);
+      }
+      if (row.program) ::execl((ProgramDir() / "jovloader").c_str(), "jovloader", nullptr);
       ::_exit(RunLoader());
     }
+    const auto send = [&] {
+      if (row.setting == kHangupIgnored) {
+        ::kill(child, SIGHUP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+      if (row.sender == kTyped) {
+        EXPECT_EQ(::write(user, row.signal == SIGINT ? "\x03" : "\x1c", 1), 1);
+      } else {
+        ::kill(row.sender == kGroup ? -child : child, row.signal);
+      }
+    };
     // The user reads each message and presses Enter; b.jov's comes before
     // c.jov is loaded.
     std::string onTerminal;
-    for (int answered = 0; row.setting == kTerminal && answered < 2;) {
+    const bool answering = terminalOutput && (row.signal == 0 || row.prompt > 0);
+    for (int answered = 0; answering && answered < 2;) {
       char buffer[256];
       const ssize_t n = ::read(user, buffer, sizeof buffer);
       if (n <= 0) break;
@@ -507,8 +582,8 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       // Time for a run that did not wait to go on; one that waits cannot (and
       // is reading, so that a signal interrupts the read).
       std::this_thread::sleep_for(std::chrono::milliseconds(answered == 0 ? 300 : 0));
-      if (row.signal != 0) {
-        ::kill(child, row.signal);
+      if (row.signal != 0 && answered + 1 == row.prompt) {
+        send();
         break;
       }
       EXPECT_TRUE(answered++ > 0 || ReadFile(folder.record()).find("c_flex") == std::string::npos)
@@ -525,11 +600,16 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
       struct stat info {};
       EXPECT_EQ(::stat("a_flex.cdi", &info) == 0 ? info.st_mode & 0777 : 0, 0600u)
           << "the intermediate grants more than its input";
-      ::kill(row.signal == SIGINT ? -child : child, row.signal);
+      send();
     }
     EXPECT_EQ(WaitBriefly(child), row.status);
-    // The converter was waited for, its own cleanup included.
-    EXPECT_TRUE(!converting || fs::exists("converter.pid.ended")) << "the run ended first";
+    // The converter was waited for, its own cleanup included; it was asked
+    // to end once, unless the row sent a signal to the group as well.
+    if (converting) {
+      const std::string ended = ReadFile("converter.pid.ended");
+      EXPECT_TRUE(ended == "1\n" || (row.sender == kGroup && ended == "2\n"))
+          << "the run ended first, or the converter was asked to end " << ended;
+    }
     std::istringstream record(ReadFile(folder.record()));
     EXPECT_EQ(std::count(std::istreambuf_iterator<char>(record), {}, '\n'), row.converted);
     EXPECT_FALSE(fs::exists("a_flex.cdi"));
@@ -546,32 +626,45 @@ TEST(Signals, TheRunCleansUpAndEndsAsAsked) {
 // `columns` (0: a pipe): the progress line, never under a message.
 TEST(ConsoleProgress, ShowsTheInputOnATerminalOnly) {
   const std::vector<Input> three = {Plain("a.jov", "1"), {"b.jov", "\x01"}, Plain("c.jov", "3")};
-  const std::string failed =
-      "An error occurred. Failed to load b.jov\nByte 0x01 at offset 0 cannot be decoded.\n";
+  const std::string undecodable = "\nByte 0x01 at offset 0 cannot be decoded.\n";
+  const std::string failed = "An error occurred. Failed to load b.jov" + undecodable;
   const std::string complete = "JOV Loading Complete\n1 of 3 files could not be loaded.\n";
   const std::string clear = "\r\033[K";
+  const std::string wide =
+      "第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ";
   const struct {
     const char* name;
     unsigned short columns;
     const char* term;
     std::vector<Input> inputs;
     std::string shown;
+    unsigned short resizedTo = 0;  // once the first line is shown
   } rows[] = {
       {"a terminal", 80, "xterm", three,
        clear + "[1/3] a.jov" + clear + "[2/3] b.jov" + clear + failed + clear + "[3/3] c.jov" +
            clear + complete},
-      // Clearing would take only the last row of a line that wrapped.
+      // Clearing would take only the last row of a line that wrapped; a line
+      // is measured in columns, two for each of these characters.
       // clang-format off
       {"a narrow terminal", 20, "xterm", {Plain("A rather long lesson name.jov", "1")},
        clear + "[1/1] A rather l..." + clear + "JOV Loading Complete\n"},
+      {"a name of double-width characters", 80, "xterm", {Plain(wide + ".jov", "1")},
+       clear + "[1/1] " + wide.substr(0, 35 * 3) + "..." + clear + "JOV Loading Complete\n"},
+      {"a terminal too narrow for the name", 10, "xterm", {Plain("abcd.jov", "1")}, clear + "[1/1]" + clear + "JOV Loading Complete\n"},
+      {"a terminal too narrow for the line", 5, "xterm", {Plain("abcd.jov", "1")}, "JOV Loading Complete\n"},
+      {"a terminal made narrower", 80, "xterm", {Plain("a.jov", "1"), Plain("abcdefgh.jov", "2")},
+       clear + "[1/2] a.jov" + clear + "[2/2] ab..." + clear + "JOV Loading Complete\n", 12},
+      {"a control character of C1 in the name", 80, "xterm", {{"A3\u009B2JB3.jov", "\x01"}},
+       clear + "[1/1] A3\\302\\2332JB3.jov" + clear + "An error occurred. Failed to load A3\\302\\2332JB3.jov" + undecodable +
+       "JOV Loading Complete\n1 of 1 file could not be loaded.\n"},
       // clang-format on
       {"a pipe", 0, "xterm", three, failed + complete},
       {"a terminal that cannot erase", 80, "dumb", three, failed + complete},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    WorkFolder folder;
-    for (const Input& input : row.inputs) WriteFile(input.name, input.stored);
+    WorkFolder folder(Environment{{"STAND_IN_DELAY_MS", row.resizedTo ? "300" : ""}});
+    for (const Input& input : row.inputs) WriteFile(Utf8Path(input.name), input.stored);
     int ends[2];
     winsize size{.ws_row = 24, .ws_col = row.columns, .ws_xpixel = 0, .ws_ypixel = 0};
     ASSERT_EQ(row.columns ? ::openpty(&ends[0], &ends[1], nullptr, nullptr, &size) : ::pipe(ends),
@@ -594,6 +687,10 @@ TEST(ConsoleProgress, ShowsTheInputOnATerminalOnly) {
       const ssize_t n = ready.revents ? ::read(ends[0], buffer, sizeof buffer) : 1;
       if (n <= 0) break;
       if (ready.revents) shown.append(buffer, std::size_t(n));
+      if (row.resizedTo && shown.find("[1/") != std::string::npos && size.ws_col == row.columns) {
+        size.ws_col = row.resizedTo;
+        ::ioctl(ends[0], TIOCSWINSZ, &size);
+      }
     }
     ::close(ends[0]);
     // The terminal sends each line's end as CR LF.
@@ -601,6 +698,49 @@ TEST(ConsoleProgress, ShowsTheInputOnATerminalOnly) {
     EXPECT_EQ(shown, row.shown);
     EXPECT_TRUE(WIFEXITED(WaitBriefly(child)));
   }
+}
+
+// The real program in a real terminal of 80 columns (tmux), as a user sees
+// it once the run is over: below the splash, the messages and nothing else.
+// Of the progress line nothing is left, though one name is wider than the
+// terminal and another holds a CSI of its own (U+009B), which would clear
+// the screen.
+TEST(ConsoleProgress, LeavesTheScreenAsItWas) {
+  ASSERT_EQ(std::system("command -v tmux >/dev/null"), 0)
+      << "tmux is missing: tools/setup native installs it";
+  WorkFolder folder;
+  WriteFile(Utf8Path("A3\u009B2JB3.jov"), "\x01");
+  WriteFile(Utf8Path("第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課"
+                     "の復習テ.jov"),
+            Encode("1"));
+  const std::string tmux =
+      "tmux -f /dev/null -S '" + (folder.record().parent_path() / "tmux").native() + "' ";
+  ASSERT_EQ(
+      std::system((tmux + "new-session -d -x 80 -y 40 \"'" + (ProgramDir() / "jovloader").native() +
+                   "' </dev/null; echo '<end>'; sleep 60\"")
+                      .c_str()),
+      0);
+  std::vector<std::string> screen;
+  for (int i = 0; i < 200 && std::find(screen.begin(), screen.end(), "<end>") == screen.end();
+       ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    screen.clear();
+    const std::unique_ptr<FILE, int (*)(FILE*)> pane(
+        ::popen((tmux + "capture-pane -p").c_str(), "r"), &::pclose);
+    for (char line[1024]; pane && std::fgets(line, sizeof line, pane.get());) {
+      screen.emplace_back(line, std::strcspn(line, "\n"));
+    }
+  }
+  std::system((tmux + "kill-server").c_str());
+  // What follows the splash's frame.
+  const auto frame = std::find_if(screen.rbegin(), screen.rend(),
+                                  [](const std::string& line) { return line.starts_with("+-"); });
+  std::vector<std::string> below(frame.base(), screen.end());
+  while (!below.empty() && below.back().empty()) below.pop_back();
+  EXPECT_EQ(below, (std::vector<std::string>{
+                       "An error occurred. Failed to load A3\\302\\2332JB3.jov",
+                       "Byte 0x01 at offset 0 cannot be decoded.", "JOV Loading Complete",
+                       "1 of 2 files could not be loaded.", "<end>"}));
 }
 
 // The console program's arguments ask about the program itself; none of
@@ -617,6 +757,8 @@ TEST(Program, AnswersItsArgumentsWithoutTouchingTheFolder) {
       {"--version", 0, std::string("JOV Loader ") + JOV_VERSION_STRING + "\n*", ""},
       {"-h", 2, "", "jovloader: unexpected argument \"-h\"\n" + usage},
       {"'new\nline'", 2, "", "jovloader: unexpected argument \"new\\nline\"\n" + usage},
+      {"\"$(printf 'A3\\302\\2332J')\"", 2, "",
+       "jovloader: unexpected argument \"A3\\302\\2332J\"\n" + usage},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.arguments);

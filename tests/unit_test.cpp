@@ -11,6 +11,13 @@
 #include "loader/naming.h"
 #include "tests/support/support.h"
 
+#ifndef _WIN32
+#include <clocale>
+
+#include "base/posix_console.h"
+#include "loader/console_progress.h"
+#endif
+
 namespace jov::test {
 namespace {
 
@@ -129,6 +136,76 @@ TEST(DecodeBytes, SubtractsTwoAndStopsAtTheFirstUndecodableByte) {
     }
   }
 }
+
+#ifndef _WIN32
+// What reaches a terminal, decided by the locale as `ls` decides it: in
+// UTF-8 a letter passes and C1 (U+0085, U+009B CSI) is a control; in the C
+// locale every byte beyond ASCII is escaped. Bytes that do not decode
+// (stray, cut short, overlong, a surrogate) are escaped one by one.
+TEST(Printable, EscapesWhatTheLocaleCannotPrint) {
+  const std::tuple<const char*, std::string, std::string> rows[] = {
+      // clang-format off
+      {"C.UTF-8", "Unit 3 Review.jov", "Unit 3 Review.jov"}, {"C.UTF-8", "\x1b[2J\a.jov", "\\033[2J\\007.jov"},
+      {"C.UTF-8", "a\tb\nc\rd\x7F", "a\\tb\\nc\\rd\\177"}, {"C.UTF-8", "A3\u009B2JB3", "A3\\302\\2332JB3"},
+      {"C.UTF-8", "\u0085\u0080\u009F\u00A0", "\\302\\205\\302\\200\\302\\237\u00A0"},
+      {"C.UTF-8", "Café 第三課 e\u0301 🎒", "Café 第三課 e\u0301 🎒"}, {"C.UTF-8", std::string("\0x", 2), "\\000x"},
+      {"C.UTF-8", "\xB0 \xE7\xAC. \xC0\xAF \xED\xA0\x80", "\\260 \\347\\254. \\300\\257 \\355\\240\\200"},
+      {"C", "Café\u009B", "Caf\\303\\251\\302\\233"}, {"C", "\x1b\x9b", "\\033\\233"},
+      // clang-format on
+  };
+  for (const auto& [locale, name, shown] : rows) {
+    ASSERT_NE(std::setlocale(LC_CTYPE, locale), nullptr) << locale;
+    EXPECT_EQ(Printable(name), shown) << locale << ": " << name;
+  }
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
+// The console's progress line in a UTF-8 terminal of `columns`: the last
+// column stays empty, a name is cut in whole characters by the columns they
+// take, and where no character of it fits the line says less.
+TEST(ProgressLine, NeverTakesMoreColumnsThanTheTerminalHas) {
+  const std::string cjk42 = [] {
+    std::string s;
+    for (int i = 0; i < 6; ++i) s += "第三課の復習テ";
+    return s;
+  }();
+  const std::string cjk35 = cjk42.substr(0, 35 * 3);
+  const struct {
+    std::size_t number, count;
+    std::string name;
+    std::size_t columns;
+    std::string suffix, expected;
+  } rows[] = {
+      // clang-format off
+      {3, 12, "Unit 3 Review.jov", 80, "", "[3/12] Unit 3 Review.jov"}, {1, 1, "abcd", 11, "", "[1/1] abcd"},
+      {1, 1, "A rather long lesson name.jov", 20, "", "[1/1] A rather l..."}, {1, 1, "abcdef.jov", 11, "", "[1/1] a..."},
+      {1, 1, "abcd", 10, "", "[1/1]"}, {1, 1, "abcd", 6, "", "[1/1]"}, {1, 1, "abcd", 5, "", ""}, {1, 1, "a", 1, "", ""},
+      {1, 1, "a", 0, "", ""},
+      // Two columns a character, none for a combining accent.
+      {1, 1, cjk42 + ".jov", 80, "", "[1/1] " + cjk35 + "..."}, {1, 1, cjk42 + ".jov", 81, "", "[1/1] " + cjk35 + "..."},
+      {1, 1, "第三課.jov", 14, "", "[1/1] 第三..."}, {1, 1, "第三課.jov", 13, "", "[1/1] 第..."}, {1, 1, "第三課.jov", 11, "", "[1/1]"},
+      {1, 1, "e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301", 15, "", "[1/1] e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301"},
+      {1, 1, "e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301", 14, "", "[1/1] e\u0301e\u0301e\u0301e\u0301..."},
+      // Escapes are what the terminal shows, and are measured so.
+      {1, 1, "A3\u009B2JB3.jov", 80, "", "[1/1] A3\\302\\2332JB3.jov"}, {1, 1, "\x1b[2J.jov", 13, "", "[1/1] \\03..."},
+      // A suffix goes before the name does.
+      {2, 5, "Unit 3 Review.jov", 80, " (1 min left)", "[2/5] Unit 3 Review.jov (1 min left)"},
+      {2, 5, "Unit 3 Review.jov", 30, " (1 min left)", "[2/5] Unit 3 ... (1 min left)"},
+      {2, 5, "Unit 3 Review.jov", 22, " (1 min left)", "[2/5] Unit 3 Revie..."},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(ProgressLine(row.number, row.count, row.name, row.columns, row.suffix), row.expected)
+        << testing::PrintToString(row.name) << " in " << row.columns << " columns";
+  }
+  for (const std::string& name : {cjk42, std::string("e\u0301 a \x1b 第 \xB0 🎒 x")}) {
+    for (std::size_t columns = 0; columns < 100; ++columns) {
+      const std::string line = ProgressLine(100, 200, name, columns, " (1 min left)");
+      EXPECT_LT(DisplayWidth(line), std::max<std::size_t>(columns, 1)) << line;
+    }
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace jov::test

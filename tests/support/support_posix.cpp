@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -9,6 +12,22 @@
 #include "tests/support/support.h"
 
 namespace jov::test {
+namespace {
+
+// The loader shows names as the locale prints them. The tests run it, in
+// this process and as a program of its own, in UTF-8, as nearly every
+// system does, whatever the machine running them has set.
+class Utf8Locale : public testing::Environment {
+ public:
+  void SetUp() override {
+    ::setenv("LC_ALL", "C.UTF-8", 1);
+    std::setlocale(LC_CTYPE, "");
+  }
+};
+[[maybe_unused]] testing::Environment* const kUtf8Locale =
+    testing::AddGlobalTestEnvironment(new Utf8Locale);
+
+}  // namespace
 
 std::filesystem::path ProgramDir() {
   return std::filesystem::read_symlink("/proc/self/exe").parent_path();
