@@ -1,8 +1,10 @@
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "base/text.h"
@@ -10,20 +12,16 @@
 
 namespace jov::test {
 
-std::filesystem::path ProgramDir() {
+fs::path ProgramDir() {
   std::wstring path(32768, L'\0');
   path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return std::filesystem::path(path).parent_path();
+  return fs::path(path).parent_path();
 }
 
-std::filesystem::path Verbatim(const std::filesystem::path& path) {
+fs::path Verbatim(const fs::path& path) {
   // Not std::filesystem::absolute: GetFullPathNameW turns "NUL.jov" into
   // "\\.\NUL".
-  return L"\\\\?\\" + (std::filesystem::current_path() / path).wstring();
-}
-
-void Hide(const std::filesystem::path& file, bool system) {
-  ::SetFileAttributesW(file.c_str(), system ? FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_HIDDEN);
+  return L"\\\\?\\" + (fs::current_path() / path).make_preferred().wstring();
 }
 
 unsigned AnsiCodePage() { return ::GetACP(); }
@@ -33,73 +31,289 @@ void SetVariable(const std::string& name, const std::string& value) {
                             value.empty() ? nullptr : FromUtf8(value).c_str());
 }
 
-// A thread in the part of the user: it finds each message box of the
-// loader, in this process or another, reads it and presses OK.
-struct MessageCapture::State {
-  std::atomic<bool> stop{false};
-  std::vector<std::string> messages;
-  std::vector<bool> icons;
-  std::thread user;
-};
+std::string AttributesOf(const fs::path& file) {
+  const DWORD attributes = ::GetFileAttributesW(Verbatim(file).c_str());
+  std::string shown;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return shown;
+  if (attributes & FILE_ATTRIBUTE_HIDDEN) shown += ", hidden";
+  if (attributes & FILE_ATTRIBUTE_SYSTEM) shown += ", system";
+  if (attributes & FILE_ATTRIBUTE_READONLY) shown += ", read-only";
+  return shown;
+}
+
+void SetUsualAccessRights() {}
+
+Undo AsAnotherUser(const fs::path&, fs::perms) {
+  ADD_FAILURE() << "wine enforces no access rights";
+  return nullptr;
+}
+Undo LimitFileSize(std::size_t) {
+  ADD_FAILURE() << "no file size limit on Windows";
+  return nullptr;
+}
+Undo AllowCoreDumps() {
+  ADD_FAILURE() << "no core dumps on Windows";
+  return nullptr;
+}
+void MakeFifo(const fs::path&) { ADD_FAILURE() << "no FIFOs on Windows"; }
+
+Undo HoldOpen(const fs::path& file, unsigned share, bool writing, std::chrono::milliseconds time) {
+  const HANDLE held = ::CreateFileW(Verbatim(file).c_str(), writing ? GENERIC_WRITE : GENERIC_READ,
+                                    share, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(held, INVALID_HANDLE_VALUE) << "cannot hold " << file;
+  auto holder = std::make_shared<std::thread>([held, time] {
+    std::this_thread::sleep_for(time);
+    ::CloseHandle(held);
+  });
+  return [holder] { holder->join(); };
+}
+
+void Hide(const fs::path& file, bool system) {
+  ::SetFileAttributesW(Verbatim(file).c_str(),
+                       system ? FILE_ATTRIBUTE_SYSTEM : FILE_ATTRIBUTE_HIDDEN);
+}
 
 namespace {
 
-// WM_GETTEXT reaches controls of other processes, which GetWindowTextW
+using namespace std::chrono_literals;
+
+// WM_GETTEXT reaches the controls of other processes, which GetWindowTextW
 // cannot read.
-std::wstring TextOf(HWND window) {
+std::string TextOf(HWND window) {
   std::wstring text(4096, L'\0');
   DWORD_PTR length = 0;
   ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
                         SMTO_ABORTIFHUNG, 10000, &length);
   text.resize(length);
-  return text;
+  return ToUtf8(text);
 }
 
-// Every box has an icon control; only one showing an icon has an image.
-bool ShowsIcon(HWND box) {
+std::string ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(window, name, 64);
+  return ToUtf8(name);
+}
+
+std::vector<HWND> Children(HWND window) {
+  std::vector<HWND> children;
+  for (HWND c = ::GetWindow(window, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    children.push_back(c);
+  }
+  return children;
+}
+
+UINT DpiOf(HWND window) {
+  using GetDpiForWindow = UINT(WINAPI*)(HWND);
+  const auto get = reinterpret_cast<GetDpiForWindow>(reinterpret_cast<void (*)()>(
+      ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (const UINT dpi = get ? get(window) : 0) return dpi;
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return static_cast<UINT>(dpi);
+}
+
+std::string IconOf(HWND box) {
   DWORD_PTR icon = 0;
-  for (HWND c = ::GetWindow(box, GW_CHILD); c && !icon; c = ::GetWindow(c, GW_HWNDNEXT)) {
+  for (const HWND c : Children(box)) {
     if ((::GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
       ::SendMessageTimeoutW(c, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 10000, &icon);
     }
   }
-  return icon != 0;
+  if (icon == 0) return "no icon";
+  const std::pair<LPCWSTR, const char*> kinds[] = {{IDI_ERROR, "error icon"},
+                                                   {IDI_WARNING, "warning icon"},
+                                                   {IDI_INFORMATION, "information icon"},
+                                                   {IDI_QUESTION, "question icon"}};
+  for (const auto& [id, kind] : kinds) {
+    if (reinterpret_cast<HICON>(icon) == ::LoadIconW(nullptr, id)) return kind;
+  }
+  return "an icon of its own";
+}
+
+const char* BarState(HWND bar) {
+  switch (::SendMessageW(bar, PBM_GETSTATE, 0, 0)) {
+    case PBST_ERROR:
+      return "red";
+    case PBST_PAUSED:
+      return "yellow";
+    default:
+      return "green";
+  }
+}
+
+// The progress window as a user sees it: its caption, size and place, and
+// each control in tab order.
+std::string DescribeProgress(HWND window) {
+  const UINT dpi = DpiOf(window);
+  RECT client{}, frame{};
+  ::GetClientRect(window, &client);
+  ::GetWindowRect(window, &frame);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& work = monitor.rcWork;
+  const long dx =
+      frame.left - (work.left + (work.right - work.left - (frame.right - frame.left)) / 2);
+  const long dy =
+      frame.top - (work.top + (work.bottom - work.top - (frame.bottom - frame.top)) / 2);
+  const auto at96 = [dpi](long pixels) { return std::to_string(::MulDiv(pixels, 96, dpi)); };
+  std::string shown =
+      "progress window \"" + TextOf(window) + "\", " + at96(client.right) + "x" +
+      at96(client.bottom) + " at 96 dpi, " +
+      (std::abs(dx) <= 1 && std::abs(dy) <= 1 ? "centred in the work area" : "off centre") +
+      (::IsWindowEnabled(window) ? "" : ", disabled") + ":\n";
+  for (const HWND c : Children(window)) {
+    const std::string kind = ClassOf(c);
+    shown += "    ";
+    if (kind == "msctls_progress32") {
+      shown += "bar at " + std::to_string(::SendMessageW(c, PBM_GETPOS, 0, 0)) + " of " +
+               std::to_string(::SendMessageW(c, PBM_GETRANGE, FALSE, 0)) + ", " + BarState(c);
+    } else if (kind == "Button") {
+      shown += "button \"" + TextOf(c) + "\"" + (::IsWindowEnabled(c) ? "" : ", disabled");
+    } else {
+      shown += "\"" + TextOf(c) + "\"";
+    }
+    shown += "\n";
+  }
+  return shown;
+}
+
+HWND VisibleProgressWindow() {
+  const HWND window = ::FindWindowW(L"JovProgress", nullptr);
+  return window && ::IsWindowVisible(window) ? window : nullptr;
+}
+
+const char* Describe(Act act) {
+  switch (act) {
+    case Act::kClickStop:
+      return "clicks Stop";
+    case Act::kPressEscape:
+      return "presses Escape";
+    case Act::kCloseWindow:
+      return "closes the window";
+    case Act::kPressTabThenSpace:
+      return "presses Tab, then Space";
+  }
+  return "";
+}
+
+void Key(HWND window, WPARAM key) {
+  ::PostMessageW(window, WM_KEYDOWN, key, 0);
+  ::PostMessageW(window, WM_KEYUP, key, 0xC0000000);
+}
+
+// What a user can do to a window that answers, done as the input queue
+// would deliver it; nothing to a disabled one, which no click or key reaches.
+std::string Do(Act act, HWND window) {
+  const HWND stop = ::FindWindowExW(window, nullptr, L"Button", nullptr);
+  if (!::IsWindowEnabled(window) || (act == Act::kClickStop && !::IsWindowEnabled(stop))) {
+    return "  it does not answer\n";
+  }
+  switch (act) {
+    case Act::kClickStop:
+      ::PostMessageW(stop, BM_CLICK, 0, 0);
+      break;
+    case Act::kPressEscape:
+      Key(window, VK_ESCAPE);
+      break;
+    case Act::kCloseWindow:
+      ::PostMessageW(window, WM_CLOSE, 0, 0);
+      break;
+    case Act::kPressTabThenSpace: {
+      Key(window, VK_TAB);
+      GUITHREADINFO thread{};
+      thread.cbSize = sizeof thread;
+      const HWND* focus = &thread.hwndFocus;
+      Deadline(2s).Await([&] {
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &thread);
+        return *focus != nullptr && *focus != window;
+      });
+      if (*focus == nullptr) return "  the focus is nowhere\n";
+      Key(*focus, VK_SPACE);
+      return "  the focus moves to \"" + TextOf(*focus) + "\"\n";
+    }
+  }
+  return {};
 }
 
 }  // namespace
 
-MessageCapture::MessageCapture() : state_(std::make_unique<State>()) {
+struct User::State {
+  UserPlan plan;
+  std::atomic<bool> stop{false};
+  std::string shown;
+  std::size_t nextStep = 0;
+  std::thread user;
+
+  // The next step, once the progress window shows what it waits for.
+  void TakeStep() {
+    if (nextStep == plan.steps.size()) return;
+    const HWND window = VisibleProgressWindow();
+    if (!window) return;
+    const Step& step = plan.steps[nextStep];
+    const std::string now = DescribeProgress(window);
+    if (now.find("\"" + step.when + "\"") == std::string::npos) return;
+    ++nextStep;
+    shown += std::string("user ") + Describe(step.act) + " in the " +
+             now.substr(0, now.find(":\n")) + ":\n" + now.substr(now.find(":\n") + 2) +
+             Do(step.act, window);
+  }
+
+  void AnswerBox(HWND box) {
+    // A box just created may not show its text yet.
+    const std::string text = TextOf(::GetDlgItem(box, 0xFFFF));
+    if (text.empty()) return;
+    const Deadline held(plan.holdBoxes);
+    while (!held.Passed()) {
+      TakeStep();
+      std::this_thread::sleep_for(5ms);
+    }
+    const HWND owner = ::GetWindow(box, GW_OWNER);
+    shown += "box \"" + TextOf(box) + "\", " + IconOf(box) + ", " +
+             (owner == nullptr                  ? "no owner"
+              : ClassOf(owner) == "JovProgress" ? "owned by the progress window"
+                                                : "owned by a " + ClassOf(owner) + " window") +
+             (::GetForegroundWindow() == box ? ", in front" : ", behind another window") + ":\n";
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+      shown += "  " + Visible(text.substr(start, end - start)) + "\n";
+    }
+    shown += "  " + Visible(text.substr(start)) + "\n";
+    if (const HWND window = VisibleProgressWindow())
+      shown += "  over the " + DescribeProgress(window);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    Deadline().Await([box] { return !::IsWindow(box); });
+  }
+};
+
+User::User(UserPlan plan) : state_(std::make_unique<State>()) {
+  state_->plan = std::move(plan);
   state_->user = std::thread([state = state_.get()] {
-    using namespace std::chrono_literals;
     while (!state->stop) {
-      // Any box, so that one with the wrong caption shows up as a wrong message
-      // instead of waiting forever.
-      const HWND box = ::FindWindowW(L"#32770", nullptr);
-      // A box just created may not show its text yet.
-      const std::wstring text = box ? TextOf(::GetDlgItem(box, 0xFFFF)) : std::wstring();
-      if (text.empty()) {
-        std::this_thread::sleep_for(10ms);
-        continue;
-      }
-      const std::wstring caption = TextOf(box);
-      state->messages.push_back(ToUtf8(caption == L"JOV Loader" ? text : caption + L": " + text));
-      state->icons.push_back(ShowsIcon(box));
-      ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-      while (::IsWindow(box)) std::this_thread::sleep_for(5ms);
+      state->TakeStep();
+      // Any box, so that one with the wrong caption shows up as a wrong
+      // message instead of waiting forever.
+      if (const HWND box = ::FindWindowW(L"#32770", nullptr)) state->AnswerBox(box);
+      std::this_thread::sleep_for(5ms);
     }
   });
 }
 
-MessageCapture::~MessageCapture() { Finish(); }
+User::~User() { Finish(); }
 
-std::vector<std::string> MessageCapture::Finish() {
+std::string User::Finish() {
   if (state_->user.joinable()) {
     state_->stop = true;
     state_->user.join();
+    for (std::size_t i = state_->nextStep; i < state_->plan.steps.size(); ++i) {
+      const Step& step = state_->plan.steps[i];
+      state_->shown += std::string("user never ") + Describe(step.act) +
+                       ": the progress window never showed \"" + step.when + "\"\n";
+    }
+    if (::FindWindowW(L"JovProgress", nullptr)) state_->shown += "a progress window is left\n";
   }
-  return state_->messages;
+  return state_->shown;
 }
-
-std::vector<bool> MessageCapture::Icons() const { return state_->icons; }
 
 }  // namespace jov::test
