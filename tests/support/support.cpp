@@ -119,8 +119,12 @@ WorkFolder::~WorkFolder() {
   for (const auto& [name, value] : standIn_) SetVariable(name, "");
   std::error_code ignored;
   fs::current_path(previous_, ignored);
-  // Tests take write access away on purpose; give it back first.
+  // Tests take write access away on purpose (a read-only folder or file);
+  // give it back first.
   fs::permissions(path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  for (const auto& entry : fs::recursive_directory_iterator(Verbatim(path()), ignored)) {
+    fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+  }
   fs::remove_all(Verbatim(root_), ignored);
 }
 
@@ -170,7 +174,7 @@ std::string Contents(const std::vector<Input>& inputs) {
     const std::string name = Utf8(entry.path().filename());
     // The converter's reports and core dumps are its own business.
     if (name != kConverterName && !name.ends_with(".ppc.txt") && name != "core") {
-      names.push_back(entry.path());
+      names.push_back(entry.path().filename());
     }
   }
   std::sort(names.begin(), names.end());
@@ -216,15 +220,8 @@ std::string WorkFolder::Contents() const { return jov::test::Contents(inputs_); 
 
 void ExpectTranscript(const std::string& name, const std::string& actual) {
   const fs::path folder = Utf8Path(JOV_EXPECTED_DIR);
-  const std::string platform = kIsWindows ? "windows" : "posix";
-  const fs::path common = folder / (name + "." + platform + ".txt");
-  const unsigned codePage = AnsiCodePage();
-  // A code page other than the usual one may change what is shown: a name,
-  // the system's own words.
-  const fs::path own =
-      codePage != 0 && codePage != 1252
-          ? folder / (name + "." + platform + "-" + std::to_string(codePage) + ".txt")
-          : common;
+  const fs::path common = folder / (name + (kIsWindows ? ".windows.txt" : ".posix.txt"));
+  const fs::path own = folder / (name + "." + Configuration() + ".txt");
   const char* update = std::getenv("JOV_UPDATE_EXPECTED");
   if (update != nullptr && std::string_view(update) == "1") {
     if (own == common || ReadFile(common) != actual) WriteFile(own, actual);

@@ -65,6 +65,11 @@ fs::path ProgramDir();
 // The code page in which the converter receives its arguments: GetACP() on
 // Windows, 0 on POSIX, where names pass as bytes.
 unsigned AnsiCodePage();
+// The screen's density in dots per inch (96 on POSIX).
+unsigned ScreenDpi();
+// What a run may show differently in: "posix"; "windows" (code page 1252 at
+// 96 dpi); or the code page and density, "windows-1251-144dpi".
+std::string Configuration();
 // Sets a variable for this process and the programs it starts; an empty
 // value removes it.
 void SetVariable(const std::string& name, const std::string& value);
@@ -139,7 +144,7 @@ void Hide(const fs::path& file, bool system = false);
 // behind it shows) and press OK once the box has been open `holdBoxes`.
 // Meanwhile they do each of `steps` to the progress window once it shows
 // the step's text, a box being open or not.
-enum class Act { kClickStop, kPressEscape, kCloseWindow, kPressTabThenSpace };
+enum class Act { kLook, kClickStop, kPressEscape, kCloseWindow, kPressTabThenSpace };
 struct Step {
   std::string when;  // a text the progress window shows: "Loading b.jov", "2 of 3"
   Act act;
@@ -161,8 +166,9 @@ class User {
 };
 
 // Compares a transcript with tests/expected/<name>.<platform>.txt, the
-// platform being "posix" or "windows" (or "windows-1251" where the code
-// page changes what is shown). With JOV_UPDATE_EXPECTED=1 in the
+// platform being "posix" or "windows", or where the run shows something
+// else under another code page or screen density, the Windows one it runs
+// in ("windows-1251-144dpi"). With JOV_UPDATE_EXPECTED=1 in the
 // environment it writes the file instead, for a person to review.
 void ExpectTranscript(const std::string& name, const std::string& actual);
 

@@ -21,6 +21,8 @@ fs::path ProgramDir() { return fs::read_symlink("/proc/self/exe").parent_path();
 fs::path Verbatim(const fs::path& path) { return path; }
 
 unsigned AnsiCodePage() { return 0; }
+unsigned ScreenDpi() { return 96; }
+std::string Configuration() { return "posix"; }
 
 void SetVariable(const std::string& name, const std::string& value) {
   value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);

@@ -26,6 +26,19 @@ fs::path Verbatim(const fs::path& path) {
 
 unsigned AnsiCodePage() { return ::GetACP(); }
 
+unsigned ScreenDpi() {
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return static_cast<unsigned>(dpi);
+}
+
+std::string Configuration() {
+  const unsigned dpi = ScreenDpi();
+  if (::GetACP() == 1252 && dpi == 96) return "windows";
+  return "windows-" + std::to_string(::GetACP()) + "-" + std::to_string(dpi) + "dpi";
+}
+
 void SetVariable(const std::string& name, const std::string& value) {
   ::SetEnvironmentVariableW(FromUtf8(name).c_str(),
                             value.empty() ? nullptr : FromUtf8(value).c_str());
@@ -107,10 +120,7 @@ UINT DpiOf(HWND window) {
   const auto get = reinterpret_cast<GetDpiForWindow>(reinterpret_cast<void (*)()>(
       ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
   if (const UINT dpi = get ? get(window) : 0) return dpi;
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
-  return static_cast<UINT>(dpi);
+  return ScreenDpi();
 }
 
 std::string IconOf(HWND box) {
@@ -128,7 +138,8 @@ std::string IconOf(HWND box) {
   for (const auto& [id, kind] : kinds) {
     if (reinterpret_cast<HICON>(icon) == ::LoadIconW(nullptr, id)) return kind;
   }
-  return "an icon of its own";
+  // Under wine another process's icon cannot be drawn or compared here.
+  return "an icon";
 }
 
 const char* BarState(HWND bar) {
@@ -186,6 +197,8 @@ HWND VisibleProgressWindow() {
 
 const char* Describe(Act act) {
   switch (act) {
+    case Act::kLook:
+      return "looks";
     case Act::kClickStop:
       return "clicks Stop";
     case Act::kPressEscape:
@@ -207,10 +220,13 @@ void Key(HWND window, WPARAM key) {
 // would deliver it; nothing to a disabled one, which no click or key reaches.
 std::string Do(Act act, HWND window) {
   const HWND stop = ::FindWindowExW(window, nullptr, L"Button", nullptr);
-  if (!::IsWindowEnabled(window) || (act == Act::kClickStop && !::IsWindowEnabled(stop))) {
+  if (act != Act::kLook &&
+      (!::IsWindowEnabled(window) || (act == Act::kClickStop && !::IsWindowEnabled(stop)))) {
     return "  it does not answer\n";
   }
   switch (act) {
+    case Act::kLook:
+      break;
     case Act::kClickStop:
       ::PostMessageW(stop, BM_CLICK, 0, 0);
       break;
@@ -264,6 +280,7 @@ struct User::State {
     // A box just created may not show its text yet.
     const std::string text = TextOf(::GetDlgItem(box, 0xFFFF));
     if (text.empty()) return;
+    const bool inFront = ::GetForegroundWindow() == box;
     const Deadline held(plan.holdBoxes);
     while (!held.Passed()) {
       TakeStep();
@@ -274,7 +291,7 @@ struct User::State {
              (owner == nullptr                  ? "no owner"
               : ClassOf(owner) == "JovProgress" ? "owned by the progress window"
                                                 : "owned by a " + ClassOf(owner) + " window") +
-             (::GetForegroundWindow() == box ? ", in front" : ", behind another window") + ":\n";
+             (inFront ? ", in front" : ", behind another window") + ":\n";
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
       shown += "  " + Visible(text.substr(start, end - start)) + "\n";
