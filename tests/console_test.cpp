@@ -33,8 +33,14 @@ void OnceConverting(Console& console, int signal, bool toGroup = false) {
   console.Signal(signal, toGroup);
 }
 
-void AnswerEveryMessage(Console& console) {
-  while (console.WaitFor("[Press Enter]")) console.Type("\r");
+// At each "[Press Enter]" the person reads for a moment, looks whether the
+// run waits for them, and presses `key`.
+void AnswerEveryMessage(Console& console, std::string_view key) {
+  while (console.WaitFor("[Press Enter]")) {
+    std::this_thread::sleep_for(300ms);
+    console.Note(console.Running() ? "the run waits at a prompt\n" : "the run went on\n");
+    console.Type(key);
+  }
 }
 
 struct Row {
@@ -72,7 +78,10 @@ const Row kRows[] = {
            c.Type("\x03");
          }},
     {.name = "EachMessageWaitsForEnter",
-     .user = [](Console& c, const WorkFolder&) { AnswerEveryMessage(c); }},
+     .user = [](Console& c, const WorkFolder&) { AnswerEveryMessage(c, "\r"); }},
+    // Ctrl+D ends the input at one prompt, not at every later one.
+    {.name = "EndOfInputAtEachPrompt",
+     .user = [](Console& c, const WorkFolder&) { AnswerEveryMessage(c, "\x04"); }},
     {.name = "TermWhileAMessageWaits",
      .user =
          [](Console& c, const WorkFolder&) {
@@ -108,6 +117,15 @@ const Row kRows[] = {
     {.name = "NoProgressLineInAFile",
      .setup = {.in = Stream::kNothing, .out = Stream::kFile, .err = Stream::kFile}},
     {.name = "NoProgressLineOnADumbTerminal", .setup = {.term = "dumb", .in = Stream::kNothing}},
+    // A terminal started without TERM (su -, some IDEs) still erases lines.
+    {.name = "ProgressLineWithoutTerm",
+     .standIn = {{"STAND_IN_ONLY", "a_flex.cdi"}, {"STAND_IN_DELAY_MS", "700"}},
+     .setup = {.term = nullptr, .in = Stream::kNothing},
+     .user =
+         [](Console& c, const WorkFolder&) {
+           c.WaitFor("a.jov");
+           c.Look("while a.jov loads");
+         }},
     // Messages to a file and the progress line to the terminal.
     {.name = "OutputAndErrorApart",
      .standIn = {{"STAND_IN_ONLY", "a_flex.cdi"}, {"STAND_IN_DELAY_MS", "700"}},
@@ -144,7 +162,7 @@ TEST(Program, AnswersItsArgumentsWithoutTouchingTheFolder) {
   } rows[] = {
       {"ArgumentHelp", {"--help"}},
       {"ArgumentVersion", {"--version"}},
-      {"ArgumentUnknown", {"-h"}},
+      {"ArgumentUnknown", {"--helpful"}},
       {"ArgumentWithALineBreak", {"new\nline"}},
       {"ArgumentOneTooMany", {"--version", "--help"}},
   };

@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "loader/decoder.h"
+#include "loader/files.h"
 #include "loader/loader.h"
 #include "tests/support/support.h"
 
@@ -21,6 +22,7 @@ struct Row {
   Switches standIn = {};
   On on = On::kBoth;
   std::function<Undo()> arrange = nullptr;  // what else the folder holds
+  const char* folder = nullptr;             // where it runs, if not a fresh folder
 };
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
@@ -52,6 +54,7 @@ const Row kRows[] = {
      .arrange =
          [] {
            fs::create_directory("folder.jov");
+           fs::permissions("lesson1.JOV", fs::perms(0444));
            Hide(kIsWindows ? "hidden.jov" : ".hidden.jov");
            Hide("system.jov", true);
            return Undo();
@@ -177,6 +180,14 @@ const Row kRows[] = {
      .inputs = {{"b.jov", "2"}},
      .on = On::kPosix,
      .arrange = [] { return fs::create_symlink("/proc/self/mem", "a.jov"), Undo(); }},
+    // Another run holds the folder: nothing is touched.
+    {.name = "AnotherRunHoldsTheFolder",
+     .inputs = {{"a.jov", "1"}},
+     .arrange =
+         [] {
+           auto lock = std::make_shared<decltype(LockWorkingFolder())>(LockWorkingFolder());
+           return [lock] {};
+         }},
     // Neither the lock nor the listing can be had.
     {.name = "UnlistableFolder",
      .inputs = {{"a.jov", "1"}},
@@ -216,6 +227,17 @@ const Row kRows[] = {
      .inputs = {{"a.jov", "1"}, {"b.jov", "2"}},
      .on = On::kWindows,
      .arrange = [] { return HoldOpen("a.jov", kShareRead, true, 2s); }},
+    // In a drive's root the folder's path ends in a separator already.
+    {.name = "DriveRoot",
+     .inputs = {{"a.jov", "1"}, {.name = "b.jov", .stored = "\x01"}},
+     .on = On::kWindows,
+     .folder = "J:\\"},
+    // A folder that takes no new file, as a read-only share: neither the
+    // lock nor any intermediate file.
+    {.name = "UnwritableFolder",
+     .inputs = {{"a.jov", "1"}},
+     .on = On::kWindows,
+     .arrange = MakeUnwritable},
     // Names beyond ASCII, as the converter receives them: as their bytes on
     // POSIX; on Windows in the ANSI code page, where each character it cannot
     // spell exactly is an underscore (best fit would hand the converter
@@ -239,7 +261,8 @@ class WholeRun : public testing::TestWithParam<Row> {};
 TEST_P(WholeRun, ShowsWhatItsTranscriptSays) {
   const Row& row = GetParam();
   if (!RunsHere(row.on)) GTEST_SKIP() << "not on this platform";
-  const WorkFolder folder(row.inputs, row.standIn);
+  if (row.folder && !fs::exists(row.folder)) GTEST_SKIP() << row.folder << " does not exist";
+  const WorkFolder folder(row.inputs, row.standIn, row.folder ? row.folder : "");
   const Undo undo = row.arrange ? row.arrange() : nullptr;
   User user;
   const int status = RunLoader();

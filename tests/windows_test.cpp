@@ -57,19 +57,24 @@ const ProgressRow kProgressRows[] = {
     {"StopByTabAndSpace", kThree, kSlow, kStop(Act::kPressTabThenSpace)},
     // A batch done within a second shows no window at all.
     {"QuickBatch",
-     {{.name = "a.jov", .stored = "\x01"}, {.name = "b.jov", .stored = "\x01"}},
-     {},
-     {}},
+     {{"a.jov", "1"}, {.name = "b.jov", .stored = "\x01"}},
+     {{"STAND_IN_DELAY_MS", "400"}},
+     {.watchProgress = true}},
+    // A failure, then a stop: the completion says both, in that order.
+    {"FailureThenStop",
+     {{.name = "a.jov", .stored = "\x01"}, {"b.jov", "2"}, {"c.jov", "3"}},
+     kSlow,
+     {.watchProgress = true, .steps = {{"2 of 3", Act::kClickStop}}}},
     // A failure's box belongs to the window, which shows it on its bar.
     {"FailureOverTheWindow",
      {{"a.jov", "1"}, {.name = "b.jov", .stored = "\x01"}, {"c.jov", "3"}},
      kSlow,
-     {.steps = {{"3 of 3", Act::kLook}}}},
+     {.watchProgress = true, .steps = {{"3 of 3", Act::kLook}}}},
     // A box without an owner keeps the window from appearing behind it.
     {"BoxHeldOpenBeforeTheWindow",
      {{.name = "a.jov", .stored = "\x01"}, {"b.jov", "2"}},
      kSlow,
-     {.holdBoxes = 1500ms, .steps = {{"2 of 2", Act::kLook}}}},
+     {.watchProgress = true, .holdBoxes = 1500ms, .steps = {{"2 of 2", Act::kLook}}}},
 };
 
 class ProgressWindow : public testing::TestWithParam<ProgressRow> {};
@@ -89,18 +94,20 @@ INSTANTIATE_TEST_SUITE_P(Batch, ProgressWindow, testing::ValuesIn(kProgressRows)
 // The real program, as a user starts it in a folder: its splash ends by
 // itself, its boxes come from another process, and it holds the folder's
 // lock, a hidden file, while it runs. Started again where another run is
-// loading, it changes nothing.
+// loading, it changes nothing; nor does one whose splash the user closes.
 TEST(Program, LoadsTheFolderItStartsIn) {
   const WorkFolder folder(std::vector<Input>{{"Unit 3 Review.jov", "review"},
                                              {.name = "broken.jov", .stored = "\x01"}});
-  const auto run = [] {
+  const auto run = [](bool closeSplash) {
     std::string lock = "never seen";
-    std::jthread watch([&lock](const std::stop_token& stop) {
+    std::jthread watch([&lock, closeSplash](const std::stop_token& stop) {
       while (!stop.stop_requested()) {
         const DWORD attributes = ::GetFileAttributesW(L".jovloader.lock");
         if (attributes != INVALID_FILE_ATTRIBUTES) {
           lock = attributes & FILE_ATTRIBUTE_HIDDEN ? "hidden" : "not hidden";
         }
+        const HWND splash = ::FindWindowW(L"frmSplash", nullptr);
+        if (closeSplash && splash) ::PostMessageW(splash, WM_CLOSE, 0, 0);
         std::this_thread::sleep_for(5ms);
       }
     });
@@ -111,12 +118,13 @@ TEST(Program, LoadsTheFolderItStartsIn) {
            ", its lock file " + lock + "\n";
   };
   User user;
-  std::string shown = run();
+  std::string shown = run(false);
   {
     const auto lock = LockWorkingFolder();
     ASSERT_TRUE(lock.ok() && lock.value());
-    shown += "while another run holds the folder:\n" + run();
+    shown += "while another run holds the folder:\n" + run(false);
   }
+  shown += "the splash closed (Alt+F4):\n" + run(true);
   shown += user.Finish();
   ExpectTranscript("Program", folder.Transcript(shown, "the end"));
 }
@@ -211,7 +219,7 @@ TEST(SplashWindow, KeysTypedOnDoNotAnswerTheFirstMessage) {
   EXPECT_EQ(RunSplashWith(30s, [](HWND) { Send({VK_RETURN}, 2); }), SplashEnd::kKey);
   User user;
   ShowMessage(MessageKind::kError, FromAscii("first"));
-  EXPECT_EQ(user.Finish(), "box \"JOV Loader\", error icon, no owner, in front:\n  first\n");
+  EXPECT_EQ(user.Finish(), "box \"JOV Loader\", error icon, in front:\n  first\n");
 }
 
 // The window as laid out at this screen's density, in 96-dpi units: the
@@ -269,14 +277,59 @@ TEST(SplashWindow, LaysOutItsControls) {
   ExpectTranscript("SplashLayout", shown);
 }
 
-// The manifest, a resource Windows reads, names the program's own version.
-TEST(Resources, ManifestCarriesTheProjectVersion) {
-  const HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_MANIFEST);
-  ASSERT_NE(found, nullptr);
-  const auto* text = static_cast<const char*>(::LockResource(::LoadResource(nullptr, found)));
-  EXPECT_NE(std::string_view(text, ::SizeofResource(nullptr, found))
-                .find("JOVLoader\" version=\"" JOV_VERSION_STRING ".0\""),
-            std::string::npos);
+// What Windows and Explorer read from the real program's resources: the
+// manifest's requests and the version record that Properties shows.
+TEST(Program, CarriesItsManifestAndVersionRecord) {
+  const std::wstring program = (ProgramDir() / "jovloader.exe").native();
+  const HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  const HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(found, nullptr) << "no manifest";
+  const std::string manifest(
+      static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+      ::SizeofResource(module, found));
+  std::string shown = "manifest:\n";
+  for (const char* tag : {"<assemblyIdentity", "<requestedExecutionLevel", "<dpiAware ",
+                          "<dpiAwareness", "<longPathAware", "<supportedOS"}) {
+    for (auto at = manifest.find(tag); at != std::string::npos; at = manifest.find(tag, at + 1)) {
+      // The element, with its text if it has one, on one line.
+      const auto end = manifest.find('>', at);
+      std::string element = manifest.substr(
+          at, manifest[end - 1] == '/' ? end + 1 - at : manifest.find('<', end) - at);
+      for (auto blank = element.find_first_of("\n "); blank != std::string::npos;
+           blank = element.find_first_of("\n ", blank + 1)) {
+        element.replace(blank, element.find_first_not_of("\n ", blank) - blank, " ");
+      }
+      shown += "  " + element + "\n";
+    }
+  }
+  ::FreeLibrary(module);
+  std::vector<char> record(::GetFileVersionInfoSizeW(program.c_str(), nullptr));
+  ASSERT_TRUE(
+      ::GetFileVersionInfoW(program.c_str(), 0, static_cast<DWORD>(record.size()), record.data()));
+  void* value = nullptr;
+  UINT size = 0;
+  ::VerQueryValueW(record.data(), L"\\", &value, &size);
+  const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+  const auto numbers = [](DWORD high, DWORD low) {
+    return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." +
+           std::to_string(HIWORD(low)) + "." + std::to_string(LOWORD(low));
+  };
+  ::VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", &value, &size);
+  const auto* language = static_cast<const WORD*>(value);
+  char translation[16];
+  std::snprintf(translation, sizeof translation, "%04X%04X", language[0], language[1]);
+  shown += "version record: file " + numbers(fixed->dwFileVersionMS, fixed->dwFileVersionLS) +
+           ", product " + numbers(fixed->dwProductVersionMS, fixed->dwProductVersionLS) +
+           ", texts in " + translation + "\n";
+  for (const char* name :
+       {"CompanyName", "FileDescription", "FileVersion", "InternalName", "LegalCopyright",
+        "OriginalFilename", "ProductName", "ProductVersion", "Comments"}) {
+    const std::wstring key = L"\\StringFileInfo\\" + FromUtf8(translation) + L"\\" + FromUtf8(name);
+    const bool present = ::VerQueryValueW(record.data(), key.c_str(), &value, &size);
+    shown += std::string("  ") + name + ": " +
+             (present ? ToUtf8(static_cast<const wchar_t*>(value)) : "(none)") + "\n";
+  }
+  ExpectTranscript("Resources", shown);
 }
 
 }  // namespace

@@ -67,9 +67,10 @@ fs::path ProgramDir();
 unsigned AnsiCodePage();
 // The screen's density in dots per inch (96 on POSIX).
 unsigned ScreenDpi();
-// What a run may show differently in: "posix"; "windows" (code page 1252 at
-// 96 dpi); or the code page and density, "windows-1251-144dpi".
-std::string Configuration();
+// What a run may show differently in, the most particular first: "posix";
+// "windows" (64-bit, code page 1252 at 96 dpi), or "windows32", or with the
+// code page and density, "windows-1251-144dpi".
+std::vector<std::string> Configurations();
 // Sets a variable for this process and the programs it starts; an empty
 // value removes it.
 void SetVariable(const std::string& name, const std::string& value);
@@ -84,18 +85,19 @@ struct Input {
 // The stand-in converter's switches (STAND_IN_EXIT and the like).
 using Switches = std::vector<std::pair<std::string, std::string>>;
 
-// A fresh folder holding `inputs` and a copy of the stand-in converter,
-// made the working directory while this lives, with the converter's
-// switches set; all is removed afterwards. A test still using it after a
+// A fresh folder (or `at`, an empty one such as a drive's root) holding
+// `inputs` and a copy of the stand-in converter, made the working directory
+// while this lives, with the converter's switches set; all is removed
+// afterwards. A test still using it after a
 // minute ends the test program with a failure: a fault that makes a run
 // hang fails in a minute, not at ctest's limit.
 class WorkFolder {
  public:
-  explicit WorkFolder(std::vector<Input> inputs = {}, Switches standIn = {});
+  explicit WorkFolder(std::vector<Input> inputs = {}, Switches standIn = {}, fs::path at = {});
   ~WorkFolder();
   WorkFolder(const WorkFolder&) = delete;
   WorkFolder& operator=(const WorkFolder&) = delete;
-  fs::path path() const { return root_ / "work"; }
+  fs::path path() const { return work_; }
   fs::path record() const { return root_ / "record.txt"; }
 
   // A run's whole transcript: what the user saw (`shown`), how it ended
@@ -112,6 +114,7 @@ class WorkFolder {
   Switches standIn_;
   fs::path previous_;
   fs::path root_;
+  fs::path work_;
   std::promise<void> done_;
 };
 
@@ -131,6 +134,9 @@ void MakeFifo(const fs::path& path);
 // (or writing) and sharing it as `share` says (the FILE_SHARE_* bits).
 enum Share : unsigned { kShareRead = 1, kShareWrite = 2, kShareDelete = 4 };
 Undo HoldOpen(const fs::path& file, unsigned share, bool writing, std::chrono::milliseconds time);
+// Windows under wine: the working directory takes no new file (made
+// immutable on the Linux side), as a read-only share.
+Undo MakeUnwritable();
 // Makes `file` hidden, or a system file: by its attribute on Windows; on
 // POSIX a dot-file is hidden by its name.
 void Hide(const fs::path& file, bool system = false);
@@ -140,16 +146,19 @@ void Hide(const fs::path& file, bool system = false);
 //
 // On POSIX they read standard output; standard input is empty, so no
 // message waits. On Windows they read each message box (caption, icon,
-// owner, whether it is in front, its text, and what the progress window
-// behind it shows) and press OK once the box has been open `holdBoxes`.
-// Meanwhile they do each of `steps` to the progress window once it shows
-// the step's text, a box being open or not.
+// whether it is in front, its text) and press OK once it has been open
+// `holdBoxes`. Where they `watchProgress`, they also note when the
+// progress window appears, each box's owner and the window behind it, and
+// do each of `steps` to the window once it shows the step's text, a box
+// being open or not. Elsewhere the window shows or not as fast as the
+// machine is, and only a box whose owner does not match it is noted.
 enum class Act { kLook, kClickStop, kPressEscape, kCloseWindow, kPressTabThenSpace };
 struct Step {
   std::string when;  // a text the progress window shows: "Loading b.jov", "2 of 3"
   Act act;
 };
 struct UserPlan {
+  bool watchProgress = false;
   std::chrono::milliseconds holdBoxes{0};
   std::vector<Step> steps = {};
 };
@@ -165,10 +174,8 @@ class User {
   std::unique_ptr<State> state_;
 };
 
-// Compares a transcript with tests/expected/<name>.<platform>.txt, the
-// platform being "posix" or "windows", or where the run shows something
-// else under another code page or screen density, the Windows one it runs
-// in ("windows-1251-144dpi"). With JOV_UPDATE_EXPECTED=1 in the
+// Compares a transcript with tests/expected/<name>.<configuration>.txt, the
+// first of Configurations() that has one. With JOV_UPDATE_EXPECTED=1 in the
 // environment it writes the file instead, for a person to review.
 void ExpectTranscript(const std::string& name, const std::string& actual);
 

@@ -22,7 +22,7 @@ fs::path Verbatim(const fs::path& path) { return path; }
 
 unsigned AnsiCodePage() { return 0; }
 unsigned ScreenDpi() { return 96; }
-std::string Configuration() { return "posix"; }
+std::vector<std::string> Configurations() { return {"posix"}; }
 
 void SetVariable(const std::string& name, const std::string& value) {
   value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
@@ -75,6 +75,11 @@ void MakeFifo(const fs::path& path) { ::mkfifo(path.c_str(), 0600); }
 
 Undo HoldOpen(const fs::path&, unsigned, bool, std::chrono::milliseconds) {
   ADD_FAILURE() << "nothing holds a file on POSIX";
+  return nullptr;
+}
+
+Undo MakeUnwritable() {
+  ADD_FAILURE() << "POSIX rows take access away instead";
   return nullptr;
 }
 

@@ -33,10 +33,19 @@ unsigned ScreenDpi() {
   return static_cast<unsigned>(dpi);
 }
 
-std::string Configuration() {
+std::vector<std::string> Configurations() {
+  const std::string windows = sizeof(void*) == 4 ? "windows32" : "windows";
   const unsigned dpi = ScreenDpi();
-  if (::GetACP() == 1252 && dpi == 96) return "windows";
-  return "windows-" + std::to_string(::GetACP()) + "-" + std::to_string(dpi) + "dpi";
+  std::vector<std::string> names;
+  if (::GetACP() != 1252 || dpi != 96) {
+    const std::string variant =
+        "-" + std::to_string(::GetACP()) + "-" + std::to_string(dpi) + "dpi";
+    names.push_back(windows + variant);
+    if (sizeof(void*) == 4) names.push_back("windows" + variant);
+  }
+  names.push_back(windows);
+  if (sizeof(void*) == 4) names.push_back("windows");
+  return names;
 }
 
 void SetVariable(const std::string& name, const std::string& value) {
@@ -79,6 +88,42 @@ Undo HoldOpen(const fs::path& file, unsigned share, bool writing, std::chrono::m
     ::CloseHandle(held);
   });
   return [holder] { holder->join(); };
+}
+
+// Wine starts Linux programs too; chattr wants the folder's Linux path.
+Undo MakeUnwritable() {
+  using UnixName = char*(CDECL*)(LPCWSTR);
+  const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) {
+    ADD_FAILURE() << "only under wine";
+    return nullptr;
+  }
+  char* folder = unixName(fs::current_path().c_str());
+  const std::wstring path = FromUtf8(folder);
+  ::HeapFree(::GetProcessHeap(), 0, folder);
+  // Wine does not wait for a Linux program: a file that can (or cannot) be
+  // made tells when it is done.
+  const auto chattr = [path](const wchar_t* flag, bool writable) {
+    std::wstring command = L"Z:\\usr\\bin\\chattr " + std::wstring(flag) + L" \"" + path + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &started));
+    ::CloseHandle(started.hThread);
+    ::CloseHandle(started.hProcess);
+    // A probe left behind when the change lands between making and removing
+    // it goes once the folder takes changes again.
+    EXPECT_TRUE(Deadline().Await([writable] {
+      const HANDLE probe =
+          ::CreateFileW(L"probe", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+      if (probe != INVALID_HANDLE_VALUE) ::CloseHandle(probe);
+      return (probe != INVALID_HANDLE_VALUE && ::DeleteFileW(L"probe")) == writable;
+    }));
+  };
+  chattr(L"+i", false);
+  return [chattr] { chattr(L"-i", true); };
 }
 
 void Hide(const fs::path& file, bool system) {
@@ -142,15 +187,26 @@ std::string IconOf(HWND box) {
   return "an icon";
 }
 
-const char* BarState(HWND bar) {
-  switch (::SendMessageW(bar, PBM_GETSTATE, 0, 0)) {
-    case PBST_ERROR:
-      return "red";
-    case PBST_PAUSED:
-      return "yellow";
-    default:
-      return "green";
+// What the program last asked each bar to show. Wine draws every bar alike
+// and answers PBM_GETSTATE with the normal state, so the request is noted
+// on its way to the bar, as Windows would then draw it.
+std::mutex gBarsMutex;
+std::vector<std::pair<HWND, WPARAM>> gBarStates;
+
+LRESULT CALLBACK NoteBarState(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+  if (code == HC_ACTION && call->message == PBM_SETSTATE) {
+    const std::lock_guard lock(gBarsMutex);
+    gBarStates.emplace_back(call->hwnd, call->wParam);
   }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+const char* BarState(HWND bar) {
+  WPARAM state = PBST_NORMAL;
+  const std::lock_guard lock(gBarsMutex);
+  for (const auto& [window, asked] : gBarStates) state = window == bar ? asked : state;
+  return state == PBST_ERROR ? "red" : state == PBST_PAUSED ? "yellow" : "green";
 }
 
 // The progress window as a user sees it: its caption, size and place, and
@@ -173,6 +229,10 @@ std::string DescribeProgress(HWND window) {
       "progress window \"" + TextOf(window) + "\", " + at96(client.right) + "x" +
       at96(client.bottom) + " at 96 dpi, " +
       (std::abs(dx) <= 1 && std::abs(dy) <= 1 ? "centred in the work area" : "off centre") +
+      (::GetClassLongPtrW(window, GCLP_HCURSOR) ==
+               reinterpret_cast<ULONG_PTR>(::LoadCursorW(nullptr, IDC_ARROW))
+           ? ""
+           : ", not the arrow pointer") +
       (::IsWindowEnabled(window) ? "" : ", disabled") + ":\n";
   for (const HWND c : Children(window)) {
     const std::string kind = ClassOf(c);
@@ -260,7 +320,15 @@ struct User::State {
   std::atomic<bool> stop{false};
   std::string shown;
   std::size_t nextStep = 0;
+  bool windowSeen = false;
+  HHOOK barHook = nullptr;
   std::thread user;
+
+  void WatchForTheWindow() {
+    if (!plan.watchProgress || windowSeen || !VisibleProgressWindow()) return;
+    windowSeen = true;
+    shown += "the progress window appears\n";
+  }
 
   // The next step, once the progress window shows what it waits for.
   void TakeStep() {
@@ -277,28 +345,31 @@ struct User::State {
   }
 
   void AnswerBox(HWND box) {
-    // A box just created may not show its text yet.
+    // A box just created may not show its text yet, nor be in front.
     const std::string text = TextOf(::GetDlgItem(box, 0xFFFF));
     if (text.empty()) return;
-    const bool inFront = ::GetForegroundWindow() == box;
+    const bool inFront = Deadline(1s).Await([box] { return ::GetForegroundWindow() == box; });
     const Deadline held(plan.holdBoxes);
     while (!held.Passed()) {
+      WatchForTheWindow();
       TakeStep();
       std::this_thread::sleep_for(5ms);
     }
+    // Whether a batch has run long enough to show its window is the
+    // machine's business, but a box must belong to it exactly when it shows.
     const HWND owner = ::GetWindow(box, GW_OWNER);
-    shown += "box \"" + TextOf(box) + "\", " + IconOf(box) + ", " +
-             (owner == nullptr                  ? "no owner"
-              : ClassOf(owner) == "JovProgress" ? "owned by the progress window"
-                                                : "owned by a " + ClassOf(owner) + " window") +
-             (inFront ? ", in front" : ", behind another window") + ":\n";
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-      shown += "  " + Visible(text.substr(start, end - start)) + "\n";
+    const HWND window = VisibleProgressWindow();
+    std::string owned = owner == nullptr                  ? "no owner"
+                        : ClassOf(owner) == "JovProgress" ? "owned by the progress window"
+                                                          : "owned by a " + ClassOf(owner);
+    if (!plan.watchProgress) {
+      owned = (owner == nullptr) == (window == nullptr) ? "" : ", " + owned + ", wrongly";
+    } else {
+      owned = ", " + owned;
     }
-    shown += "  " + Visible(text.substr(start)) + "\n";
-    if (const HWND window = VisibleProgressWindow())
-      shown += "  over the " + DescribeProgress(window);
+    shown += "box \"" + TextOf(box) + "\", " + IconOf(box) + owned +
+             (inFront ? ", in front" : ", behind another window") + ":" + Lines(text + "\n");
+    if (window && plan.watchProgress) shown += "  over the " + DescribeProgress(window);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     Deadline().Await([box] { return !::IsWindow(box); });
   }
@@ -306,8 +377,11 @@ struct User::State {
 
 User::User(UserPlan plan) : state_(std::make_unique<State>()) {
   state_->plan = std::move(plan);
+  state_->barHook =
+      ::SetWindowsHookExW(WH_CALLWNDPROC, NoteBarState, nullptr, ::GetCurrentThreadId());
   state_->user = std::thread([state = state_.get()] {
     while (!state->stop) {
+      state->WatchForTheWindow();
       state->TakeStep();
       // Any box, so that one with the wrong caption shows up as a wrong
       // message instead of waiting forever.
@@ -323,6 +397,7 @@ std::string User::Finish() {
   if (state_->user.joinable()) {
     state_->stop = true;
     state_->user.join();
+    ::UnhookWindowsHookEx(state_->barHook);
     for (std::size_t i = state_->nextStep; i < state_->plan.steps.size(); ++i) {
       const Step& step = state_->plan.steps[i];
       state_->shown += std::string("user never ") + Describe(step.act) +

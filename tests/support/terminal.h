@@ -23,7 +23,7 @@ enum class Stream {
 
 struct ConsoleSetup {
   unsigned short columns = 80;
-  const char* term = "xterm";
+  const char* term = "xterm";  // null: TERM unset
   const char* locale = "C.UTF-8";
   Stream in = Stream::kTerminal;
   Stream out = Stream::kTerminal;
@@ -76,6 +76,7 @@ class Console {
   // converter included, as a terminal sends Ctrl+C.
   void Signal(int signal, bool toGroup = false);
   void Resize(unsigned short columns);
+  bool Running() const;
   // Waits for the child to end: "exit status 1", "ended by SIGTERM", or
   // "still running" at the deadline (and then kills it).
   std::string Ended();

@@ -168,7 +168,7 @@ Console::Console(const ConsoleSetup& setup, const std::function<int()>& body)
     ::dup2(in, STDIN_FILENO);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(err, STDERR_FILENO);
-    ::setenv("TERM", setup.term, 1);
+    setup.term ? ::setenv("TERM", setup.term, 1) : ::unsetenv("TERM");
     ::setenv("LC_ALL", setup.locale, 1);
     std::setlocale(LC_ALL, "");
     if (setup.childSignalIgnored) ::signal(SIGCHLD, SIG_IGN);
@@ -226,6 +226,12 @@ bool Console::AwaitRawMode() {
 }
 
 void Console::Signal(int signal, bool toGroup) { ::kill(toGroup ? -child_ : child_, signal); }
+
+bool Console::Running() const {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(child_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == 0;
+}
 
 void Console::Resize(unsigned short columns) {
   winsize size{.ws_row = 24, .ws_col = columns, .ws_xpixel = 0, .ws_ypixel = 0};
