@@ -45,7 +45,7 @@ const std::vector<Input> kThree = {{"a.jov", "1"}, {"b.jov", "2"}, {"c.jov", "3"
 // Each conversion takes long enough for the window to show and be used.
 const Switches kSlow = {{"STAND_IN_DELAY_MS", "1500"}};
 constexpr auto kStop = [](Act act) {
-  return UserPlan{.steps = {{"1 of 3", act}, {"Stopping", Act::kLook}}};
+  return UserPlan{.watchProgress = true, .steps = {{"1 of 3", act}, {"Stopping", Act::kLook}}};
 };
 
 const ProgressRow kProgressRows[] = {

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shobjidl.h>
 
 #include <atomic>
 #include <mutex>
@@ -209,6 +210,78 @@ const char* BarState(HWND bar) {
   return state == PBST_ERROR ? "red" : state == PBST_PAUSED ? "yellow" : "green";
 }
 
+// The taskbar button as Explorer shows it. Wine has no taskbar to tell a
+// window of its button, nor to draw its progress: the user's side posts
+// Explorer's message, and this stands in for Explorer's list, registered
+// for this process, noting what the program asks the button to show.
+class TaskbarButton final : public ITaskbarList3, public IClassFactory {
+ public:
+  void Forget() {
+    const std::lock_guard lock(mutex_);
+    done_ = total_ = 0;
+    state_ = TBPF_NOPROGRESS;
+  }
+  std::string Shown() {
+    const std::lock_guard lock(mutex_);
+    if (total_ == 0) return "no taskbar progress";
+    const char* state = state_ == TBPF_ERROR    ? "red"
+                        : state_ == TBPF_PAUSED ? "yellow"
+                        : state_ == TBPF_NORMAL ? "green"
+                                                : "without a bar";
+    return "taskbar button at " + std::to_string(done_) + " of " + std::to_string(total_) + ", " +
+           state;
+  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+    *object = id == IID_IClassFactory ? static_cast<void*>(static_cast<IClassFactory*>(this))
+              : id == IID_IUnknown || id == IID_ITaskbarList || id == IID_ITaskbarList2 ||
+                      id == IID_ITaskbarList3
+                  ? static_cast<void*>(static_cast<ITaskbarList3*>(this))
+                  : nullptr;
+    return *object ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID id, void** object) override {
+    return QueryInterface(id, object);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetProgressValue(HWND, ULONGLONG done, ULONGLONG total) override {
+    const std::lock_guard lock(mutex_);
+    done_ = done;
+    total_ = total;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetProgressState(HWND, TBPFLAG state) override {
+    const std::lock_guard lock(mutex_);
+    state_ = state;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return S_OK; }
+
+ private:
+  std::mutex mutex_;
+  ULONGLONG done_ = 0, total_ = 0;
+  TBPFLAG state_ = TBPF_NOPROGRESS;
+};
+TaskbarButton gTaskbar;
+
 // The progress window as a user sees it: its caption, size and place, and
 // each control in tab order.
 std::string DescribeProgress(HWND window) {
@@ -247,7 +320,7 @@ std::string DescribeProgress(HWND window) {
     }
     shown += "\n";
   }
-  return shown;
+  return shown + "    " + gTaskbar.Shown() + "\n";
 }
 
 HWND VisibleProgressWindow() {
@@ -322,12 +395,16 @@ struct User::State {
   std::size_t nextStep = 0;
   bool windowSeen = false;
   HHOOK barHook = nullptr;
+  DWORD taskbarCookie = 0;
   std::thread user;
 
   void WatchForTheWindow() {
     if (!plan.watchProgress || windowSeen || !VisibleProgressWindow()) return;
     windowSeen = true;
     shown += "the progress window appears\n";
+    ::PostMessageW(VisibleProgressWindow(), ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0,
+                   0);
+    Deadline(2s).Await([] { return gTaskbar.Shown() != "no taskbar progress"; });
   }
 
   // The next step, once the progress window shows what it waits for.
@@ -379,6 +456,10 @@ User::User(UserPlan plan) : state_(std::make_unique<State>()) {
   state_->plan = std::move(plan);
   state_->barHook =
       ::SetWindowsHookExW(WH_CALLWNDPROC, NoteBarState, nullptr, ::GetCurrentThreadId());
+  gTaskbar.Forget();
+  ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  ::CoRegisterClassObject(CLSID_TaskbarList, static_cast<IClassFactory*>(&gTaskbar),
+                          CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &state_->taskbarCookie);
   state_->user = std::thread([state = state_.get()] {
     while (!state->stop) {
       state->WatchForTheWindow();
@@ -398,6 +479,8 @@ std::string User::Finish() {
     state_->stop = true;
     state_->user.join();
     ::UnhookWindowsHookEx(state_->barHook);
+    ::CoRevokeClassObject(state_->taskbarCookie);
+    ::CoUninitialize();
     for (std::size_t i = state_->nextStep; i < state_->plan.steps.size(); ++i) {
       const Step& step = state_->plan.steps[i];
       state_->shown += std::string("user never ") + Describe(step.act) +
