@@ -53,6 +53,9 @@ void WaitForEnter() {
     // A terminal in line mode hands over one line at most.
     char line[256];
     const ssize_t n = ::read(STDIN_FILENO, line, sizeof line);
+    // Ctrl+D on its own answers as Enter does, but the terminal echoes no
+    // line end: without one the progress line would overwrite the prompt.
+    if (n == 0) std::cout << '\n' << std::flush;
     if (n <= 0 || std::memchr(line, '\n', static_cast<std::size_t>(n)) != nullptr) return;
   }
 }

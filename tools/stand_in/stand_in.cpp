@@ -2,6 +2,7 @@
 
 #include "loader/converter.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -67,15 +68,15 @@ Options ReadOptions(const GetEnv& getEnv) {
 }
 
 int RunStandIn(const std::vector<std::string>& args, const Options& options, const ToUtf8& toUtf8) {
-  if (args.size() != 4 || args[0] != kDbFileSwitch || args[2] != kCreatorIdSwitch ||
-      args[3].size() != kCreatorId.size()) {
+  if (args.size() != 5 || args[1] != kDbFileSwitch || args[3] != kCreatorIdSwitch ||
+      args[4].size() != kCreatorId.size()) {
     std::cerr << "usage: " << kConverterName << ' ' << kDbFileSwitch << " NAME " << kCreatorIdSwitch
               << " ABCD\n";
     return kBadArguments;
   }
-  const std::string& dbFile = args[1];
+  const std::string& dbFile = args[2];
   const std::string name = toUtf8(dbFile);
-  const std::string& creatorId = args[3];
+  const std::string& creatorId = args[4];
 
   // The narrow file functions, as the real converter's: a name the code
   // page cannot spell does not open.
@@ -89,9 +90,11 @@ int RunStandIn(const std::vector<std::string>& args, const Options& options, con
     std::fclose(in);
   }
   if (options.record) {
+    // Every argument in hex, so that any name (a tab, a line break) keeps
+    // its place in the line; then "+" and what it read in hex, or "-".
     std::ofstream record(*options.record, std::ios::binary | std::ios::app);
-    record << args[0] << '\t' << name << '\t' << args[2] << '\t' << creatorId << '\t'
-           << (opened ? Hex(bytes) : "cannot open") << '\n';
+    for (const std::string& arg : args) record << Hex(toUtf8(arg)) << ' ';
+    record << (opened ? "+" + Hex(bytes) : "-") << '\n';
   }
   if (!opened) {
     std::cerr << "CASLcdi2ppc: cannot open " << name << '\n';
@@ -120,14 +123,20 @@ int RunStandIn(const std::vector<std::string>& args, const Options& options, con
   if (options.stdoutBytes > 0) std::cout << '\n';
   std::cout.flush();
 
-  std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
   if (options.deleteInput) std::remove(dbFile.c_str());
   if (options.removeOther) {
     std::error_code ignored;
     std::filesystem::remove(*options.removeOther, ignored);
   }
 
-  const bool applies = !options.onlyFor || *options.onlyFor == name;
+  // A list of names is separated by '/', which no file name holds.
+  bool applies = !options.onlyFor;
+  for (std::size_t start = 0; options.onlyFor && start <= options.onlyFor->size();) {
+    const std::size_t end = std::min(options.onlyFor->find('/', start), options.onlyFor->size());
+    applies = applies || options.onlyFor->substr(start, end - start) == name;
+    start = end + 1;
+  }
+  if (applies) std::this_thread::sleep_for(std::chrono::milliseconds(options.delayMs));
   if (applies && options.keepFolder) {
     std::filesystem::remove(dbFile);
     std::filesystem::create_directory(dbFile);

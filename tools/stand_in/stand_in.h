@@ -18,8 +18,10 @@ namespace jov::stand_in {
 
 struct Options {
   std::optional<std::int64_t> exitStatus;  // STAND_IN_EXIT
-  std::optional<std::string> onlyFor;      // STAND_IN_ONLY: apply STAND_IN_EXIT to this file only
-  bool deleteInput = false;                // STAND_IN_DELETE=1
+  // STAND_IN_ONLY: the exit status, delay, signal and folder below apply to
+  // this file only (or to these, separated by '/').
+  std::optional<std::string> onlyFor;
+  bool deleteInput = false;                          // STAND_IN_DELETE=1
   std::optional<std::filesystem::path> record;       // STAND_IN_RECORD: append a line per run
                                                      // (received in UTF-8, opened or not)
   std::optional<int> signal;                         // STAND_IN_SIGNAL (POSIX): die by this signal
@@ -38,7 +40,7 @@ Options ReadOptions(const GetEnv& getEnv);
 // code page on Windows, unchanged on POSIX.
 using ToUtf8 = std::function<std::string(const std::string& received)>;
 
-// `args` as the program received them. Returns the process exit status: 0
+// `args` as the program received them, its own name first. Returns the process exit status: 0
 // on success, negative on failure.
 int RunStandIn(const std::vector<std::string>& args, const Options& options, const ToUtf8& toUtf8);
 

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
       ::raise(signalNumber);
     }
   }
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args(argv, argv + argc);
   const auto options =
       jov::stand_in::ReadOptions([](const char* name) -> std::optional<std::filesystem::path> {
         if (const char* value = std::getenv(name)) return value;

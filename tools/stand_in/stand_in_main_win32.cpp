@@ -20,7 +20,7 @@ std::string AnsiToUtf8(const std::string& ansi) {
 // main, not wmain: the arguments arrive as the real converter gets them, in
 // the ANSI code page, whatever the wide command line held.
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args(argv, argv + argc);
   const auto options =
       jov::stand_in::ReadOptions([](const char* name) -> std::optional<std::filesystem::path> {
         const std::wstring wideName(name, name + std::char_traits<char>::length(name));
