@@ -203,6 +203,33 @@ LRESULT CALLBACK NoteBarState(int code, WPARAM wParam, LPARAM lParam) {
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+// The system's own words for an error differ between Windows versions,
+// languages and wine: a box shows them as "(the system's words for error
+// 2)" when they are exactly FormatMessage's, trimmed, with the converter's
+// name for the %1 they may hold, as the loader is to quote them.
+std::string SystemWordsNamed(std::string text) {
+  for (const DWORD code : {2, 3, 5, 32, 33, 80, 112, 183, 193, 1359}) {
+    wchar_t words[512] = {};
+    const DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         0, words, static_cast<DWORD>(std::size(words)), nullptr);
+    std::wstring wide(words, length);
+    while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' ')) {
+      wide.pop_back();
+    }
+    for (auto at = wide.find(L"%1"); at != std::wstring::npos; at = wide.find(L"%1")) {
+      wide.replace(at, 2, L".\\CASLcdi2ppc.exe");
+    }
+    const std::string shown = ToUtf8(wide);
+    for (auto at = text.find(": " + shown); !shown.empty() && at != std::string::npos;
+         at = text.find(": " + shown)) {
+      text.replace(at + 2, shown.size(),
+                   "(the system's words for error " + std::to_string(code) + ")");
+    }
+  }
+  return text;
+}
+
 const char* BarState(HWND bar) {
   WPARAM state = PBST_NORMAL;
   const std::lock_guard lock(gBarsMutex);
@@ -445,7 +472,8 @@ struct User::State {
       owned = ", " + owned;
     }
     shown += "box \"" + TextOf(box) + "\", " + IconOf(box) + owned +
-             (inFront ? ", in front" : ", behind another window") + ":" + Lines(text + "\n");
+             (inFront ? ", in front" : ", behind another window") + ":" +
+             Lines(SystemWordsNamed(text) + "\n");
     if (window && plan.watchProgress) shown += "  over the " + DescribeProgress(window);
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     Deadline().Await([box] { return !::IsWindow(box); });
