@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -34,18 +35,24 @@ unsigned ScreenDpi() {
   return static_cast<unsigned>(dpi);
 }
 
+// Wine's own words and fonts are not Windows': a real Windows looks first
+// for transcripts of its own ("windows-native").
 std::vector<std::string> Configurations() {
-  const std::string windows = sizeof(void*) == 4 ? "windows32" : "windows";
-  const unsigned dpi = ScreenDpi();
+  const bool wine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version");
   std::vector<std::string> names;
-  if (::GetACP() != 1252 || dpi != 96) {
-    const std::string variant =
-        "-" + std::to_string(::GetACP()) + "-" + std::to_string(dpi) + "dpi";
-    names.push_back(windows + variant);
-    if (sizeof(void*) == 4) names.push_back("windows" + variant);
+  for (const std::string windows : {sizeof(void*) == 4 ? "windows32" : "windows", "windows"}) {
+    const unsigned dpi = ScreenDpi();
+    const std::string variant = ::GetACP() == 1252 && dpi == 96
+                                    ? ""
+                                    : "-" + std::to_string(::GetACP()) + "-" + std::to_string(dpi) + "dpi";
+    for (const std::string& name : {windows + "-native" + variant, windows + variant, windows}) {
+      if ((wine && name.find("native") != std::string::npos) ||
+          std::find(names.begin(), names.end(), name) != names.end()) {
+        continue;
+      }
+      names.push_back(name);
+    }
   }
-  names.push_back(windows);
-  if (sizeof(void*) == 4) names.push_back("windows");
   return names;
 }
 
