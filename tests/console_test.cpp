@@ -1,9 +1,9 @@
-// The console program as a person at a terminal meets it: the batch run in a
-// child process on a terminal of its own, met with signals, Enter, pipes,
-// files and narrow terminals; the arguments; the splash. Each row compares
-// the whole transcript (the terminal's screen, what went to a file, how the
-// run ended, what the converter received, what is left on disk) with
-// tests/expected/<row>.posix.txt.
+// The console program as a person at a terminal meets it: the batch run, the
+// real program and its splash, each in a child process on a terminal of its
+// own, met with keys, signals, pipes, files and narrow terminals. Each row
+// compares the whole transcript (the terminal's screen, what went to a file,
+// how the run ended, what the converter received, what is left on disk)
+// with tests/expected/<row>.posix.txt. Then the console's pure tables.
 #include <poll.h>
 #include <unistd.h>
 
@@ -26,27 +26,80 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// What the person does while the child runs, step by step.
+using Step = std::function<void(Console&, const WorkFolder&)>;
+Step Await(std::string text) {
+  return [=](Console& c, const WorkFolder&) { c.WaitFor(text); };
+}
+Step Type(std::string keys) {
+  return [=](Console& c, const WorkFolder&) { c.Type(keys); };
+}
+Step Send(int signal) {
+  return [=](Console& c, const WorkFolder&) { c.Signal(signal); };
+}
+Step Look(std::string moment) {
+  return [=](Console& c, const WorkFolder&) { c.Look(moment); };
+}
+Step Resize(unsigned short columns) {
+  return [=](Console& c, const WorkFolder&) { c.Resize(columns); };
+}
+Step LookInTheFolder(std::string moment) {
+  return [=](Console& c, const WorkFolder& f) { c.Note(moment + ", " + f.Contents()); };
+}
+// Once the child reads keys one by one (the splash).
+const Step kRawMode = [](Console& c, const WorkFolder&) { c.AwaitRawMode(); };
+// At each "[Press Enter]" the person reads for a moment, looks whether the
+// run waits for them, and presses `key`.
+Step AnswerEach(std::string key) {
+  return [=](Console& c, const WorkFolder&) {
+    while (c.WaitFor("[Press Enter]")) {
+      std::this_thread::sleep_for(300ms);
+      c.Note(c.Running() ? "the run waits at a prompt\n" : "the run went on\n");
+      c.Type(key);
+    }
+  };
+}
+
 // The converter notes its process id beside the work folder and waits for
 // a signal, as a long conversion would; it takes a moment to clean up, then
 // notes how many requests to end it received.
 const Switches kSlowConverter = {{"STAND_IN_WAIT", "../converter.pid"}};
+const Step kConverting = [](Console&, const WorkFolder&) {
+  Deadline().Await([] { return fs::exists("../converter.pid"); });
+};
+const Switches kSlowA = {{"STAND_IN_ONLY", "a_flex.cdi"}, {"STAND_IN_DELAY_MS", "700"}};
+const Switches kSlow = {{"STAND_IN_DELAY_MS", "700"}};
+
+// The real program with `arguments`.
+std::function<int()> Program(std::vector<const char*> arguments) {
+  return [=]() mutable {
+    const std::string program = ProgramDir() / "jovloader";
+    arguments.insert(arguments.begin(), "jovloader");
+    arguments.push_back(nullptr);
+    return ::execv(program.c_str(), const_cast<char* const*>(arguments.data()));
+  };
+}
+
+// The splash, then how it ended and whether input is left for the run.
+std::function<int()> Splash(std::chrono::milliseconds interval) {
+  return [=] {
+    const auto start = std::chrono::steady_clock::now();
+    const SplashEnd end = RunSplash(interval);
+    const bool early = std::chrono::steady_clock::now() - start < interval;
+    const char* how[] = {"the timer", "a key", "a click", "closing it"};
+    pollfd input{.fd = STDIN_FILENO, .events = POLLIN, .revents = 0};
+    std::printf("\nended by %s%s; input left: %s\n", how[static_cast<int>(end)],
+                end == SplashEnd::kTimer && early ? ", early" : "",
+                ::isatty(STDIN_FILENO) && ::poll(&input, 1, 100) == 1 ? "yes" : "no");
+    std::fflush(stdout);
+    return 0;
+  };
+}
+
 const std::vector<Input> kThreeOneBad = {
     {"a.jov", "1"}, {.name = "b.jov", .stored = "\x01"}, {"c.jov", "3"}};
-
-void OnceConverting(Console& console, int signal) {
-  Deadline().Await([] { return fs::exists("../converter.pid"); });
-  console.Signal(signal);
-}
-
-// At each "[Press Enter]" the person reads for a moment, looks whether the
-// run waits for them, and presses `key`.
-void AnswerEveryMessage(Console& console, std::string_view key) {
-  while (console.WaitFor("[Press Enter]")) {
-    std::this_thread::sleep_for(300ms);
-    console.Note(console.Running() ? "the run waits at a prompt\n" : "the run went on\n");
-    console.Type(key);
-  }
-}
+const ConsoleSetup kNoInput = {.in = Stream::kNothing};
+const ConsoleSetup kOutToAFile = {.in = Stream::kNothing, .out = Stream::kFile};
 
 struct Row {
   const char* name;
@@ -54,192 +107,129 @@ struct Row {
   Switches standIn = {};
   ConsoleSetup setup = {};
   std::function<void()> arrange = nullptr;  // what else the folder holds
-  // What the person does meanwhile.
-  std::function<void(Console&, const WorkFolder&)> user = nullptr;
+  std::vector<Step> user = {};
   std::function<int()> body = RunLoader;  // what the child runs
 };
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
+// clang-format off
 const Row kRows[] = {
     // Ended while a.jov converts: the converter is ended and waited for, its
-    // intermediate file removed, and the run ends by the same signal.
-    // The intermediate file grants no more access than its input.
-    {.name = "TermWhileConverting",
-     .standIn = kSlowConverter,
+    // intermediate file (which grants no more than its input) removed, and
+    // the run ends by the same signal.
+    {.name = "TermWhileConverting", .standIn = kSlowConverter,
      .arrange = [] { fs::permissions("a.jov", fs::perms(0600)); },
-     .user =
-         [](Console& c, const WorkFolder& folder) {
-           Deadline().Await([] { return fs::exists("../converter.pid"); });
-           c.Note("while a.jov converts, " + folder.Contents());
-           c.Signal(SIGTERM);
-         }},
-    {.name = "HangupWhileConverting",
-     .standIn = kSlowConverter,
-     .user = [](Console& c, const WorkFolder&) { OnceConverting(c, SIGHUP); }},
-    {.name = "CtrlCWhileConverting",
-     .standIn = kSlowConverter,
-     .user =
-         [](Console& c, const WorkFolder&) {
-           Deadline().Await([] { return fs::exists("../converter.pid"); });
-           c.Type("\x03");
-         }},
-    {.name = "CtrlBackslashWhileConverting",
-     .standIn = kSlowConverter,
-     .user =
-         [](Console& c, const WorkFolder&) {
-           Deadline().Await([] { return fs::exists("../converter.pid"); });
-           c.Type("\x1c");
-         }},
+     .user = {kConverting, LookInTheFolder("while a.jov converts"), Send(SIGTERM)}},
+    {.name = "HangupWhileConverting", .standIn = kSlowConverter,
+     .user = {kConverting, Send(SIGHUP)}},
+    {.name = "CtrlCWhileConverting", .standIn = kSlowConverter,
+     .user = {kConverting, Type("\x03")}},
+    {.name = "CtrlBackslashWhileConverting", .standIn = kSlowConverter,
+     .user = {kConverting, Type("\x1c")}},
     // Started under nohup: the hangup stays ignored, a later SIGTERM ends it.
-    {.name = "HangupIgnoredUnderNohup",
-     .standIn = kSlowConverter,
-     .setup = {.ignored = {SIGHUP}},
-     .user =
-         [](Console& c, const WorkFolder&) {
-           OnceConverting(c, SIGHUP);
-           std::this_thread::sleep_for(200ms);
-           c.Signal(SIGTERM);
-         }},
-    {.name = "EachMessageWaitsForEnter",
-     .user = [](Console& c, const WorkFolder&) { AnswerEveryMessage(c, "\r"); }},
-    // Ctrl+D ends the input at one prompt, not at every later one.
-    {.name = "EndOfInputAtEachPrompt",
-     .user = [](Console& c, const WorkFolder&) { AnswerEveryMessage(c, "\x04"); }},
-    {.name = "TermWhileAMessageWaits",
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("[Press Enter]");
-           c.Signal(SIGTERM);
-         }},
-    // Every wait ends by the signal, the last one too.
+    {.name = "HangupIgnoredUnderNohup", .standIn = kSlowConverter, .setup = {.ignored = {SIGHUP}},
+     .user = {kConverting, Send(SIGHUP), [](Console&, const WorkFolder&) {
+                std::this_thread::sleep_for(200ms); }, Send(SIGTERM)}},
+    // Each message waits for Enter; Ctrl+D ends the input at one prompt, not
+    // at every later one; every wait ends by a signal, the last one too.
+    {.name = "EachMessageWaitsForEnter", .user = {AnswerEach("\r")}},
+    {.name = "EndOfInputAtEachPrompt", .user = {AnswerEach("\x04")}},
+    {.name = "TermWhileAMessageWaits", .user = {Await("[Press Enter]"), Send(SIGTERM)}},
     {.name = "TermAtTheLastWait",
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("[Press Enter]");
-           c.Type("\r");
-           c.WaitFor("[Press Enter]");
-           c.Signal(SIGTERM);
-         }},
+     .user = {Await("[Press Enter]"), Type("\r"), Await("[Press Enter]"), Send(SIGTERM)}},
     {.name = "CtrlCAtTheLastWait",
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("[Press Enter]");
-           c.Type("\r");
-           c.WaitFor("[Press Enter]");
-           c.Type("\x03");
-         }},
+     .user = {Await("[Press Enter]"), Type("\r"), Await("[Press Enter]"), Type("\x03")}},
     // A request that came just before a wait begins ends it at once.
-    {.name = "TermHeldAsTheWaitBegins",
-     .body =
-         [] {
-           HoldInterruptions();
-           ::raise(SIGTERM);
-           ShowMessage(MessageKind::kError, FromAscii("A message"));
-           EndIfInterrupted();
-           return 0;
-         }},
+    {.name = "TermHeldAsTheWaitBegins", .body = [] {
+       HoldInterruptions();
+       ::raise(SIGTERM);
+       ShowMessage(MessageKind::kError, FromAscii("A message"));
+       EndIfInterrupted();
+       return 0; }},
     // Nobody could tell that a message waits: no wait.
     {.name = "OutputToAFile", .setup = {.out = Stream::kFile}},
-    {.name = "ClosedOutput", .setup = {.out = Stream::kClosedPipe}},
-    {.name = "ParentIgnoresChildSignals",
-     .inputs = {{"a.jov", "1"}, {"b.jov", "2"}},
+    {.name = "ParentIgnoresChildSignals", .inputs = {{"a.jov", "1"}, {"b.jov", "2"}},
      .setup = {.in = Stream::kNothing, .out = Stream::kFile, .ignored = {SIGCHLD}}},
     // The whole program, its splash included, writing into a closed pipe.
     {.name = "ProgramIntoAClosedPipe",
-     .setup = {.in = Stream::kNothing, .out = Stream::kClosedPipe},
-     .body =
-         [] {
-           const std::string program = ProgramDir() / "jovloader";
-           return ::execl(program.c_str(), "jovloader", nullptr);
-         }},
-    // The progress line, looked at while a.jov loads, never under a message
-    // and gone at the end.
-    {.name = "ProgressLine",
-     .standIn = {{"STAND_IN_ONLY", "a_flex.cdi"}, {"STAND_IN_DELAY_MS", "700"}},
-     .setup = {.in = Stream::kNothing},
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("a.jov");
-           c.Look("while a.jov loads");
-         }},
-    // A wrapped line could not be erased whole.
-    {.name = "ProgressLineInANarrowTerminal",
-     .inputs = {{"A rather long lesson name.jov", "1"}},
-     .standIn = {{"STAND_IN_DELAY_MS", "700"}},
-     .setup = {.columns = 20, .in = Stream::kNothing},
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("[1/1]");
-           c.Look("while it loads");
-         }},
-    // A line is measured in columns, two for each of these characters; one
-    // that wrapped could not be erased whole.
+     .setup = {.in = Stream::kNothing, .out = Stream::kClosedPipe}, .body = Program({})},
+    // The progress line, never under a message and gone at the end. One that
+    // wrapped could not be erased whole: it is measured in columns, two for
+    // each of these characters, and says less where that does not fit.
+    {.name = "ProgressLine", .standIn = kSlowA, .setup = kNoInput,
+     .user = {Await("a.jov"), Look("while a.jov loads")}},
+    {.name = "ProgressLineInANarrowTerminal", .inputs = {{"A rather long lesson name.jov", "1"}},
+     .standIn = kSlow, .setup = {.columns = 20, .in = Stream::kNothing},
+     .user = {Await("[1/1]"), Look("while it loads")}},
     {.name = "ProgressLineOfWideCharacters",
-     .inputs = {{"第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課の復習テ第三課の復"
-                 "習テ.jov",
-                 "1"}},
-     .standIn = {{"STAND_IN_DELAY_MS", "700"}},
-     .setup = {.in = Stream::kNothing},
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("[1/1]");
-           c.Look("while it loads");
-         }},
-    {.name = "ProgressLineTooNarrowForTheName",
-     .inputs = {{"abcd.jov", "1"}},
-     .standIn = {{"STAND_IN_DELAY_MS", "700"}},
+     .inputs = {{"第三課の復習テ第三課の復習テ第三課の復習テ"
+                 "第三課の復習テ第三課の復習テ第三課の復習テ.jov", "1"}},
+     .standIn = kSlow, .setup = kNoInput, .user = {Await("[1/1]"), Look("while it loads")}},
+    {.name = "ProgressLineTooNarrowForTheName", .inputs = {{"abcd.jov", "1"}}, .standIn = kSlow,
      .setup = {.columns = 10, .in = Stream::kNothing},
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("[1/1]");
-           c.Look("while it loads");
-         }},
-    {.name = "ProgressLineTooNarrowForTheLine",
-     .inputs = {{"abcd.jov", "1"}},
+     .user = {Await("[1/1]"), Look("while it loads")}},
+    {.name = "ProgressLineTooNarrowForTheLine", .inputs = {{"abcd.jov", "1"}},
      .setup = {.columns = 5, .in = Stream::kNothing}},
     // A resize is read again before the next line.
-    {.name = "ProgressLineAfterAResize",
-     .inputs = {{"a.jov", "1"}, {"abcdefgh.jov", "2"}},
-     .standIn = {{"STAND_IN_DELAY_MS", "500"}},
-     .setup = {.in = Stream::kNothing},
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("[1/2]");
-           c.Resize(12);
-           c.WaitFor("[2/2]");
-           c.Look("while abcdefgh.jov loads");
-         }},
+    {.name = "ProgressLineAfterAResize", .inputs = {{"a.jov", "1"}, {"abcdefgh.jov", "2"}},
+     .standIn = kSlow, .setup = kNoInput,
+     .user = {Await("[1/2]"), Resize(12), Await("[2/2]"), Look("while abcdefgh.jov loads")}},
     // A CSI of C1 (U+009B) would move the cursor as ESC [ does.
     {.name = "ProgressLineWithAControlOfC1",
-     .inputs = {{.name = "A3\u009B2JB3.jov", .stored = "\x01"}},
-     .setup = {.in = Stream::kNothing},
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("[1/1]");
-           c.Look("once the line is written");
-         }},
+     .inputs = {{.name = "A3\u009B2JB3.jov", .stored = "\x01"}}, .setup = kNoInput,
+     .user = {Await("[1/1]"), Look("once the line is written")}},
     {.name = "NoProgressLineInAFile",
      .setup = {.in = Stream::kNothing, .out = Stream::kFile, .err = Stream::kFile}},
     {.name = "NoProgressLineOnADumbTerminal", .setup = {.term = "dumb", .in = Stream::kNothing}},
     // A terminal started without TERM (su -, some IDEs) still erases lines.
-    {.name = "ProgressLineWithoutTerm",
-     .standIn = {{"STAND_IN_ONLY", "a_flex.cdi"}, {"STAND_IN_DELAY_MS", "700"}},
+    {.name = "ProgressLineWithoutTerm", .standIn = kSlowA,
      .setup = {.term = nullptr, .in = Stream::kNothing},
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("a.jov");
-           c.Look("while a.jov loads");
-         }},
+     .user = {Await("a.jov"), Look("while a.jov loads")}},
     // Messages to a file and the progress line to the terminal.
-    {.name = "OutputAndErrorApart",
-     .standIn = {{"STAND_IN_ONLY", "a_flex.cdi"}, {"STAND_IN_DELAY_MS", "700"}},
-     .setup = {.in = Stream::kNothing, .out = Stream::kFile},
-     .user =
-         [](Console& c, const WorkFolder&) {
-           c.WaitFor("a.jov");
-           c.Look("while a.jov loads");
-         }},
+    {.name = "OutputAndErrorApart", .standIn = kSlowA, .setup = kOutToAFile,
+     .user = {Await("a.jov"), Look("while a.jov loads")}},
+    // The arguments ask about the program itself: none of them shows the
+    // splash or touches the folder.
+    {.name = "ArgumentHelp", .setup = kOutToAFile, .body = Program({"--help"})},
+    {.name = "ArgumentVersion", .setup = kOutToAFile, .body = Program({"--version"})},
+    {.name = "ArgumentUnknown", .setup = kOutToAFile, .body = Program({"--helpful"})},
+    {.name = "ArgumentWithALineBreak", .setup = kOutToAFile, .body = Program({"new\nline"})},
+    {.name = "ArgumentOneTooMany", .setup = kOutToAFile, .body = Program({"--version", "--help"})},
+    {.name = "ArgumentWithAControlOfC1", .setup = kOutToAFile, .body = Program({"A3\u009B2J"})},
+    // The splash ends on a key that produces a character, and gives the
+    // terminal back; a held key's repeats are dropped, or they would answer
+    // the first message. Arrows, function keys and the like do nothing: the
+    // timer ends those.
+    {.name = "SplashLetter", .user = {kRawMode, Type("x")}, .body = Splash(30s)},
+    {.name = "SplashEnterHeld", .user = {kRawMode, Type("\r\r\r")}, .body = Splash(30s)},
+    {.name = "SplashLoneEscape", .user = {kRawMode, Type("\x1b")}, .body = Splash(30s)},
+    {.name = "SplashCtrlS", .user = {kRawMode, Type("\x13")}, .body = Splash(30s)},
+    {.name = "SplashNonAscii", .user = {kRawMode, Type("\xc3\xa9")}, .body = Splash(30s)},
+    {.name = "SplashLetterAfterArrow", .user = {kRawMode, Type("\x1b[Dq")}, .body = Splash(30s)},
+    {.name = "SplashCtrlC", .user = {kRawMode, Type("\x03")}, .body = Splash(30s)},
+    {.name = "SplashCtrlBackslash", .user = {kRawMode, Type("\x1c")}, .body = Splash(30s)},
+    {.name = "SplashArrow", .user = {kRawMode, Type("\x1b[A")}, .body = Splash(1500ms)},
+    {.name = "SplashF1", .user = {kRawMode, Type("\x1bOP")}, .body = Splash(1500ms)},
+    {.name = "SplashCtrlRight", .user = {kRawMode, Type("\x1b[1;5C")}, .body = Splash(1500ms)},
+    {.name = "SplashWithoutTerminal", .setup = kNoInput, .body = Splash(300ms)},
 };
+// clang-format on
+
+// The run's transcript, and how the converter that waited for a signal
+// ended; `signal`, if sent, reads "that signal".
+std::string RunTranscript(const WorkFolder& folder, Console& console, int signal = 0) {
+  const std::string ended = console.Ended();
+  std::string transcript = folder.Transcript(console.Shown(), ended);
+  if (fs::exists("../converter.pid")) {
+    transcript +=
+        "the converter ended after requests to end: " + ReadFile("../converter.pid.ended");
+  }
+  if (signal != 0) {
+    const std::string name = std::string("SIG") + ::sigabbrev_np(signal);
+    transcript.replace(transcript.find(name), name.size(), "that signal");
+  }
+  return transcript;
+}
 
 class ConsoleRun : public testing::TestWithParam<Row> {};
 
@@ -248,132 +238,31 @@ TEST_P(ConsoleRun, ShowsWhatItsTranscriptSays) {
   const WorkFolder folder(row.inputs, row.standIn);
   if (row.arrange) row.arrange();
   Console console(row.setup, row.body);
-  if (row.user) row.user(console, folder);
-  const std::string ended = console.Ended();
-  std::string transcript = folder.Transcript(console.Shown(), ended);
-  if (fs::exists("../converter.pid")) {
-    const std::string requests = ReadFile("../converter.pid.ended");
-    transcript += requests.empty() ? "the converter never ended\n"
-                                   : "the converter ended after requests to end: " + requests;
-  }
-  ExpectTranscript(row.name, transcript);
+  for (const Step& step : row.user) step(console, folder);
+  ExpectTranscript(row.name, RunTranscript(folder, console));
 }
 
 INSTANTIATE_TEST_SUITE_P(Console, ConsoleRun, testing::ValuesIn(kRows),
                          [](const auto& row) { return std::string(row.param.name); });
 
 // Every signal that ends a program by default ends the run alike when it
-// is sent to the program alone, while a.jov converts.
+// is sent to the program alone while a.jov converts, and the splash alike
+// while it waits, the terminal given back first.
 TEST(ConsoleRun, EndsAlikeByEverySignalSentToItAlone) {
   for (const int signal : kEndingSignals) {
-    const std::string name = std::string("SIG") + ::sigabbrev_np(signal);
-    SCOPED_TRACE(name);
-    const WorkFolder folder(kThreeOneBad, kSlowConverter);
-    Console console({}, RunLoader);
-    OnceConverting(console, signal);
-    const std::string ended = console.Ended();
-    std::string transcript =
-        folder.Transcript(console.Shown(), ended) +
-        "the converter ended after requests to end: " + ReadFile("../converter.pid.ended");
-    transcript.replace(transcript.find(name), name.size(), "that signal");
-    ExpectTranscript("EndedBySignalSentToItAlone", transcript);
-  }
-}
-
-// The real program's arguments ask about the program itself; none of them
-// shows the splash or touches the folder. Standard output goes to a file,
-// standard error to the terminal.
-TEST(Program, AnswersItsArgumentsWithoutTouchingTheFolder) {
-  const struct {
-    const char* name;
-    std::vector<const char*> arguments;
-  } rows[] = {
-      {"ArgumentHelp", {"--help"}},
-      {"ArgumentVersion", {"--version"}},
-      {"ArgumentUnknown", {"--helpful"}},
-      {"ArgumentWithALineBreak", {"new\nline"}},
-      {"ArgumentOneTooMany", {"--version", "--help"}},
-      {"ArgumentWithAControlOfC1", {"A3\u009B2J"}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const WorkFolder folder(std::vector<Input>{{"a.jov", "1"}});
-    std::vector<const char*> argv = {"jovloader"};
-    argv.insert(argv.end(), row.arguments.begin(), row.arguments.end());
-    argv.push_back(nullptr);
-    const std::string program = ProgramDir() / "jovloader";
-    Console console({.in = Stream::kNothing, .out = Stream::kFile}, [&] {
-      ::execv(program.c_str(), const_cast<char* const*>(argv.data()));
-      return 127;
-    });
-    const std::string ended = console.Ended();
-    ExpectTranscript(row.name, folder.Transcript(console.Shown(), ended));
-  }
-}
-
-// Shows the splash on this process's terminal, then says how it ended and
-// whether input is left for the run to read.
-int ShowSplash(std::chrono::milliseconds interval) {
-  const auto start = std::chrono::steady_clock::now();
-  const SplashEnd end = RunSplash(interval);
-  const bool early = std::chrono::steady_clock::now() - start < interval;
-  const char* how[] = {"the timer", "a key", "a click", "closing it"};
-  pollfd input{.fd = STDIN_FILENO, .events = POLLIN, .revents = 0};
-  std::printf("\nended by %s%s; input left: %s\n", how[static_cast<int>(end)],
-              end == SplashEnd::kTimer && early ? ", early" : "",
-              ::isatty(STDIN_FILENO) && ::poll(&input, 1, 100) == 1 ? "yes" : "no");
-  std::fflush(stdout);
-  return 0;
-}
-
-// The splash on a terminal: what ends it, and that the terminal is itself
-// again afterwards.
-TEST(ConsoleSplash, EndsOnKeysThatProduceACharacter) {
-  const struct {
-    const char* name;
-    std::string typed;
-    std::chrono::milliseconds interval = 30s;
-    Stream in = Stream::kTerminal;
-  } rows[] = {
-      // A held key's repeats are dropped, or they would answer the first
-      // message.
-      {"SplashLetter", "x"},
-      {"SplashEnterHeld", "\r\r\r"},
-      {"SplashLoneEscape", "\x1b"},
-      {"SplashCtrlS", "\x13"},
-      {"SplashNonAscii", "\xc3\xa9"},
-      {"SplashLetterAfterArrow", "\x1b[Dq"},
-      {"SplashCtrlC", "\x03"},
-      {"SplashCtrlBackslash", "\x1c"},
-      // Nothing that counts: the timer ends these.
-      {"SplashArrow", "\x1b[A", 1500ms},
-      {"SplashF1", "\x1bOP", 1500ms},
-      {"SplashCtrlRight", "\x1b[1;5C", 1500ms},
-      {"SplashWithoutTerminal", "", 300ms, Stream::kNothing},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const WorkFolder folder;
-    Console console({.in = row.in}, [interval = row.interval] { return ShowSplash(interval); });
-    if (!row.typed.empty()) {
-      console.AwaitRawMode();
-      console.Type(row.typed);
+    SCOPED_TRACE(::sigabbrev_np(signal));
+    {
+      const WorkFolder folder(kThreeOneBad, kSlowConverter);
+      Console console({}, RunLoader);
+      kConverting(console, folder);
+      console.Signal(signal);
+      ExpectTranscript("EndedBySignalSentToItAlone", RunTranscript(folder, console, signal));
     }
-    const std::string ended = console.Ended();
-    ExpectTranscript(row.name, console.Shown() + ended + "\n");
-  }
-  // Every signal that ends a program ends the splash by it, the terminal
-  // given back first.
-  for (const int signal : kEndingSignals) {
-    const std::string name = std::string("SIG") + ::sigabbrev_np(signal);
-    SCOPED_TRACE(name);
-    Console console({}, [] { return ShowSplash(30s); });
+    const WorkFolder folder;
+    Console console({}, Splash(30s));
     console.AwaitRawMode();
     console.Signal(signal);
-    const std::string ended = console.Ended();
-    std::string transcript = console.Shown() + ended + "\n";
-    transcript.replace(transcript.find(name), name.size(), "that signal");
-    ExpectTranscript("SplashEndedBySignal", transcript);
+    ExpectTranscript("SplashEndedBySignal", RunTranscript(folder, console, signal));
   }
 }
 
@@ -411,7 +300,6 @@ TEST(Printable, EscapesWhatTheLocaleCannotPrint) {
 TEST(ProgressLine, NeverTakesMoreColumnsThanTheTerminalHas) {
   std::string cjk42;
   for (int i = 0; i < 6; ++i) cjk42 += "第三課の復習テ";
-  const std::string cjk35 = cjk42.substr(0, 35 * 3);
   const std::string accents = "e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301e\u0301";
   const struct {
     std::size_t number, count;
@@ -421,14 +309,11 @@ TEST(ProgressLine, NeverTakesMoreColumnsThanTheTerminalHas) {
   } rows[] = {
       {3, 12, "Unit 3 Review.jov", 80, "", "[3/12] Unit 3 Review.jov"},
       {1, 1, "abcd", 11, "", "[1/1] abcd"},
-      {1, 1, "A rather long lesson name.jov", 20, "", "[1/1] A rather l..."},
       {1, 1, "abcdef.jov", 11, "", "[1/1] a..."},
-      {1, 1, "abcd", 10, "", "[1/1]"},
       {1, 1, "abcd", 6, "", "[1/1]"},
-      {1, 1, "abcd", 5, "", ""},
       {1, 1, "a", 0, "", ""},
       // Two columns a character, none for a combining accent.
-      {1, 1, cjk42 + ".jov", 81, "", "[1/1] " + cjk35 + "..."},
+      {1, 1, cjk42 + ".jov", 81, "", "[1/1] " + cjk42.substr(0, 35 * 3) + "..."},
       {1, 1, "第三課.jov", 14, "", "[1/1] 第三..."},
       {1, 1, "第三課.jov", 13, "", "[1/1] 第..."},
       {1, 1, "第三課.jov", 11, "", "[1/1]"},
