@@ -42,9 +42,10 @@ std::vector<std::string> Configurations() {
   std::vector<std::string> names;
   for (const std::string windows : {sizeof(void*) == 4 ? "windows32" : "windows", "windows"}) {
     const unsigned dpi = ScreenDpi();
-    const std::string variant = ::GetACP() == 1252 && dpi == 96
-                                    ? ""
-                                    : "-" + std::to_string(::GetACP()) + "-" + std::to_string(dpi) + "dpi";
+    const std::string variant =
+        ::GetACP() == 1252 && dpi == 96
+            ? ""
+            : "-" + std::to_string(::GetACP()) + "-" + std::to_string(dpi) + "dpi";
     for (const std::string& name : {windows + "-native" + variant, windows + variant, windows}) {
       if ((wine && name.find("native") != std::string::npos) ||
           std::find(names.begin(), names.end(), name) != names.end()) {

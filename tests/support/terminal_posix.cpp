@@ -21,16 +21,6 @@
 
 namespace jov::test {
 
-namespace {
-
-std::string Hex(unsigned code, const char* format) {
-  char text[16];
-  std::snprintf(text, sizeof text, format, code);
-  return text;
-}
-
-}  // namespace
-
 void Screen::Put(std::string cell, int width) {
   if (wrapPending_ || column_ + width > columns_) {
     ++row_;
@@ -55,62 +45,33 @@ void Screen::Feed(std::string_view bytes) {
   pending_ += bytes;
   std::size_t i = 0;
   while (i < pending_.size()) {
-    const auto byte = static_cast<unsigned char>(pending_[i]);
-    if (byte == '\r') {
-      column_ = 0;
+    const std::string_view rest = std::string_view(pending_).substr(i);
+    std::mbstate_t state{};
+    wchar_t character = 0;
+    const std::size_t decoded = std::mbrtowc(&character, rest.data(), rest.size(), &state);
+    // A NUL or a byte that does not decode is one byte, a control of its own.
+    const std::size_t length = decoded == 0 || decoded > 4 ? 1 : decoded;
+    const int width = decoded == 0 || decoded > 4 ? -1 : ::wcwidth(character);
+    if (rest[0] == '\r' || rest[0] == '\n') {
+      column_ = rest[0] == '\r' ? 0 : column_;
+      row_ += rest[0] == '\n' ? 1 : 0;
       wrapPending_ = false;
-      ++i;
-    } else if (byte == '\n') {
-      ++row_;
-      if (lines_.size() <= row_) lines_.resize(row_ + 1);
-      wrapPending_ = false;
-      ++i;
-    } else if (byte == 0x1B) {
-      if (i + 1 >= pending_.size()) break;
-      if (pending_[i + 1] != '[') {
-        Put("^[", 2);
-        ++i;
-        continue;
+    } else if (rest.starts_with("\x1b[K") || rest.starts_with("\x1b[0K")) {
+      if (lines_.size() > row_ && lines_[row_].size() > static_cast<std::size_t>(column_)) {
+        lines_[row_].resize(column_);
       }
-      std::size_t end = i + 2;
-      while (end < pending_.size() && (pending_[end] < 0x40 || pending_[end] > 0x7E)) ++end;
-      if (end == pending_.size()) break;
-      const std::string_view sequence(pending_.data() + i + 2, end - i - 2);
-      if (pending_[end] == 'K' && (sequence.empty() || sequence == "0")) {
-        if (lines_.size() > row_ && lines_[row_].size() > static_cast<std::size_t>(column_)) {
-          lines_[row_].resize(column_);
-        }
-      } else {
-        for (const char c : "^[[" + std::string(sequence) + pending_[end])
-          Put(std::string(1, c), 1);
-      }
-      i = end + 1;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      Put("^" + std::string(1, static_cast<char>(byte ^ 0x40)), 2);
-      ++i;
+      i += rest[2] == 'K' ? 2 : 3;
+    } else if (decoded == static_cast<std::size_t>(-2) || (rest[0] == '\x1b' && rest.size() < 4)) {
+      break;  // the rest of it has not come yet
+    } else if (width < 0) {
+      // A control the terminal would act on, shown instead as its bytes.
+      for (const char c : Visible(rest.substr(0, length))) Put(std::string(1, c), 1);
+    } else if (width == 0 && lines_.size() > row_ && column_ > 0) {
+      lines_[row_][column_ - 1] += std::string(rest.substr(0, length));  // joins the one before
     } else {
-      std::mbstate_t state{};
-      wchar_t character = 0;
-      const std::size_t length =
-          std::mbrtowc(&character, pending_.data() + i, pending_.size() - i, &state);
-      if (length == static_cast<std::size_t>(-2)) break;
-      if (length == static_cast<std::size_t>(-1)) {
-        Put(Hex(byte, "\\x%02x"), 4);
-        ++i;
-        continue;
-      }
-      const std::string cell = pending_.substr(i, length);
-      const int width = ::wcwidth(character);
-      if (width < 0) {
-        const std::string shown = Hex(static_cast<unsigned>(character), "<U+%04X>");
-        for (const char c : shown) Put(std::string(1, c), 1);
-      } else if (width == 0 && lines_.size() > row_ && column_ > 0) {
-        lines_[row_][column_ - 1] += cell;  // joins the character before it
-      } else {
-        Put(cell, width == 0 ? 1 : width);
-      }
-      i += length;
+      Put(std::string(rest.substr(0, length)), width == 0 ? 1 : width);
     }
+    i += length;
   }
   pending_.erase(0, i);
 }
