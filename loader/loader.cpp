@@ -1,5 +1,6 @@
 #include "loader/loader.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +19,8 @@ namespace {
 
 constexpr std::string_view kFailureHead = "An error occurred. Failed to load ";
 constexpr std::string_view kCompletion = "JOV Loading Complete";
+// Enough to find them again; a box of 180 names would not fit the screen.
+constexpr std::size_t kFailuresListed = 10;
 
 // Why an input could not be loaded: the lines that follow the failure
 // message. Often there are none: a converter's negative status says all.
@@ -120,6 +123,15 @@ Completion DescribeCompletion(const LoadSummary& summary) {
   if (summary.listed && summary.failed > 0) {
     add(Concat({"\n", std::to_string(summary.failed), " of ", FileCountText(inputs),
                 " could not be loaded."}));
+    // Right under the line that counts them, indented, so that a stop's line
+    // after them does not read as one more name.
+    const std::size_t failures = summary.failedInputs.size();
+    for (std::size_t i = 0; i < std::min(failures, kFailuresListed); ++i) {
+      completion.message += FromAscii("\n    ") + Printable(summary.failedInputs[i]);
+    }
+    if (failures > kFailuresListed) {
+      add(Concat({"\n    and ", std::to_string(failures - kFailuresListed), " more."}));
+    }
   }
   if (summary.notLoaded > 0) {
     add(Concat({"\n", FileCountText(summary.notLoaded), summary.notLoaded == 1 ? " was" : " were",
@@ -164,6 +176,7 @@ LoadSummary LoadAllFiles() {
       progress.Failed();
       ShowMessage(MessageKind::kError, FailureMessage(names[i], loaded.error()), &progress);
       ++summary.failed;
+      summary.failedInputs.push_back(names[i]);
     } else {
       ++summary.loaded;
     }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include "base/posix_console.h"
 #include "loader/console_progress.h"
 #include "loader/process.h"
+#include "loader/time_left.h"
 #include "loader/ui.h"
 
 namespace jov {
@@ -60,10 +62,18 @@ void WaitForEnter() {
   }
 }
 
+// CLOCK_MONOTONIC: steady, whatever the system clock is set to meanwhile.
+std::chrono::milliseconds Now() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+}
+
 }  // namespace
 
 struct Progress::State {
-  std::size_t count = 0;
+  explicit State(std::size_t inputCount) : count(inputCount), clock(inputCount) {}
+  std::size_t count;
+  BatchClock clock;
   // A terminal understands the line's escapes; a "dumb" one (an editor's
   // shell buffer) would print them.
   bool toTerminal = false;
@@ -76,7 +86,10 @@ struct Progress::State {
 };
 
 void ShowMessage(MessageKind, const NativeString& text, Progress* progress) {
-  if (progress) progress->state_->Clear();
+  if (progress) {
+    progress->state_->Clear();
+    progress->state_->clock.MessageOpened(Now());
+  }
   // A message that cannot be written (a closed pipe) is dropped; the next
   // one is tried afresh.
   std::cout << text << '\n' << std::flush;
@@ -88,11 +101,11 @@ void ShowMessage(MessageKind, const NativeString& text, Progress* progress) {
     WaitForEnter();
     std::cout.clear();
   }
+  if (progress) progress->state_->clock.MessageClosed(Now());
 }
 
-Progress::Progress(std::size_t inputCount) : state_(std::make_unique<State>()) {
+Progress::Progress(std::size_t inputCount) : state_(std::make_unique<State>(inputCount)) {
   const char* term = std::getenv("TERM");
-  state_->count = inputCount;
   state_->toTerminal =
       ::isatty(STDERR_FILENO) && !(term != nullptr && std::strcmp(term, "dumb") == 0);
 }
@@ -100,8 +113,11 @@ Progress::Progress(std::size_t inputCount) : state_(std::make_unique<State>()) {
 Progress::~Progress() { state_->Clear(); }
 
 void Progress::Loading(std::size_t number, const NativeString& inputName) {
+  state_->clock.Loading(number, Now());
   if (!state_->toTerminal) return;
-  const std::string line = ProgressLine(number, state_->count, inputName, Columns());
+  const std::string timeLeft = ShortTimeLeftText(state_->clock.Update(Now()));
+  const std::string line = ProgressLine(number, state_->count, inputName, Columns(),
+                                        timeLeft.empty() ? "" : " (" + timeLeft + ")");
   // Too narrow for even "[3/12]": the last input's line goes all the same.
   if (line.empty()) {
     state_->Clear();

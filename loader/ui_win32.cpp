@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shobjidl.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "base/win32_dpi.h"
 #include "base/win32_handles.h"
 #include "base/win32_window.h"
+#include "loader/time_left.h"
 #include "loader/ui.h"
 #include "version.h"
 
@@ -21,8 +23,11 @@ namespace {
 constexpr UINT_PTR kShowTimer = 1;
 // A batch done sooner than this shows no window at all.
 constexpr UINT kShowAfterMs = 1000;
+// The time left counts down while one long conversion runs.
+constexpr UINT_PTR kTimeLeftTimer = 2;
+constexpr UINT kTimeLeftEveryMs = 1000;
 
-enum ControlId : int { kNameId = 100, kCountId, kBarId, kStopId = IDCANCEL };
+enum ControlId : int { kNameId = 100, kCountId, kBarId, kTimeLeftId, kStopId = IDCANCEL };
 
 struct Control {
   int id;
@@ -42,13 +47,17 @@ constexpr Control kControls[] = {
      .className = L"Static",
      .style = SS_LEFT | SS_NOPREFIX,
      .box = {12, 32, 356, 16}},
-    {.id = kBarId, .className = PROGRESS_CLASSW, .box = {12, 54, 356, 16}},
+    {.id = kTimeLeftId,
+     .className = L"Static",
+     .style = SS_LEFT | SS_NOPREFIX,
+     .box = {12, 52, 356, 16}},
+    {.id = kBarId, .className = PROGRESS_CLASSW, .box = {12, 74, 356, 16}},
     // Escape and the window's close are Stop too.
     {.id = kStopId,
      .className = L"Button",
      .style = BS_PUSHBUTTON | WS_TABSTOP,
      .text = L"Stop",
-     .box = {292, 82, 76, 24}},
+     .box = {292, 102, 76, 24}},
 };
 
 }  // namespace
@@ -56,7 +65,7 @@ constexpr Control kControls[] = {
 // The progress window. Created hidden with the batch, so a batch that ends
 // within a second shows nothing.
 struct Progress::State : win32::Window<Progress::State> {
-  explicit State(std::size_t count) : count_(count) {
+  explicit State(std::size_t count) : count_(count), clock_(count) {
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
     // Without a window the batch runs all the same, unwatched.
@@ -65,12 +74,14 @@ struct Progress::State : win32::Window<Progress::State> {
 
   void Loading(std::size_t number, const NativeString& inputName) {
     number_ = number;
+    clock_.Loading(number, Now());
     if (!window_) return;
     ::SetDlgItemTextW(window_, kNameId, (L"Loading " + Printable(inputName)).c_str());
     ::SetDlgItemTextW(window_, kCountId,
                       (std::to_wstring(number) + L" of " + std::to_wstring(count_)).c_str());
     ::SendDlgItemMessageW(window_, kBarId, PBM_SETPOS, number - 1, 0);
     ShowOnTaskbar();
+    ShowTimeLeft();
   }
 
   void Failed() {
@@ -86,8 +97,10 @@ struct Progress::State : win32::Window<Progress::State> {
   // keeps the window from appearing behind a box that has no owner.
   void ShowMessageBox(const NativeString& text, UINT type) {
     messageOpen_ = true;
+    clock_.MessageOpened(Now());
     const HWND owner = window_ && ::IsWindowVisible(window_) ? window_ : nullptr;
     ::MessageBoxW(owner, text.c_str(), JOV_WIDE(JOV_APP_TITLE), type);
+    clock_.MessageClosed(Now());
     messageOpen_ = false;
   }
 
@@ -96,7 +109,7 @@ struct Progress::State : win32::Window<Progress::State> {
   static constexpr const wchar_t* kClassName = L"JovProgress";
   static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   static constexpr DWORD kExStyle = 0;
-  static constexpr SIZE kClient{380, 116};
+  static constexpr SIZE kClient{380, 136};
 
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == taskbarButtonCreated_ && message != 0) {
@@ -106,6 +119,7 @@ struct Progress::State : win32::Window<Progress::State> {
     switch (message) {
       case WM_TIMER:
         if (wParam == kShowTimer) OnShowTimer();
+        if (wParam == kTimeLeftTimer) ShowTimeLeft();
         return 0;
       case WM_COMMAND:
         if (LOWORD(wParam) == kStopId) OnStop();
@@ -131,7 +145,8 @@ struct Progress::State : win32::Window<Progress::State> {
     // Explorer tells a window that its taskbar button exists; a button made
     // before the window asks would not be told.
     taskbarButtonCreated_ = ::RegisterWindowMessageW(L"TaskbarButtonCreated");
-    return ::SetTimer(window_, kShowTimer, kShowAfterMs, nullptr) != 0;
+    return ::SetTimer(window_, kShowTimer, kShowAfterMs, nullptr) != 0 &&
+           ::SetTimer(window_, kTimeLeftTimer, kTimeLeftEveryMs, nullptr) != 0;
   }
 
   void OnShowTimer() {
@@ -150,6 +165,18 @@ struct Progress::State : win32::Window<Progress::State> {
     const HWND stop = ::GetDlgItem(window_, kStopId);
     ::SetWindowTextW(stop, L"Stopping");
     ::EnableWindow(stop, FALSE);
+    ::SetDlgItemTextW(window_, kTimeLeftId, L"Stopping after this file");
+  }
+
+  // GetTickCount64: steady, in Windows 7, and fine enough for seconds.
+  static std::chrono::milliseconds Now() { return std::chrono::milliseconds(::GetTickCount64()); }
+
+  // Set only when it changes: a static redrawn every second flickers.
+  void ShowTimeLeft() {
+    const ShownTimeLeft previous = shown_;
+    shown_ = clock_.Update(Now());
+    if (!window_ || stopRequested_ || shown_ == previous) return;
+    ::SetDlgItemTextW(window_, kTimeLeftId, FromAscii(TimeLeftText(shown_)).c_str());
   }
 
   void OnTaskbarButtonCreated() {
@@ -197,6 +224,8 @@ struct Progress::State : win32::Window<Progress::State> {
   bool failed_ = false;
   bool stopRequested_ = false;
   bool messageOpen_ = false;
+  BatchClock clock_;
+  ShownTimeLeft shown_;
   UINT taskbarButtonCreated_ = 0;
   win32::Font font_;
   // The taskbar button is a COM object.

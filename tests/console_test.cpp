@@ -266,6 +266,21 @@ TEST(ConsoleRun, EndsAlikeByEverySignalSentToItAlone) {
   }
 }
 
+// From the second input on the line says how long the rest will take, each
+// input taking two seconds here.
+TEST(ConsoleRun, SaysHowLongTheRestWillTake) {
+  const WorkFolder folder({{"a.jov", "1"}, {"b.jov", "2"}, {"c.jov", "3"}, {"d.jov", "4"}},
+                          {{"STAND_IN_DELAY_MS", "2000"}});
+  Console console(kNoInput, RunLoader);
+  console.WaitFor("[2/4]");
+  const auto seen = std::chrono::steady_clock::now();
+  console.Look("as b.jov starts");
+  const std::string transcript = RunTranscript(folder, console);
+  const auto truth = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - seen);
+  ExpectTranscript("TimeLeftOnTheConsole", JudgeTimeLeft(transcript, truth));
+}
+
 // What reaches a terminal, decided by the locale as `ls` decides it: in
 // UTF-8 a letter passes and C1 (U+0085, U+009B CSI) is a control; in the C
 // locale every byte beyond ASCII is escaped. Bytes that do not decode

@@ -1,4 +1,5 @@
-// The pure parts, as tables: names, order, statuses and the byte decoding.
+// The pure parts, as tables: names, order, statuses, the byte decoding and
+// the time left.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,6 +7,7 @@
 #include "loader/converter.h"
 #include "loader/decoder.h"
 #include "loader/naming.h"
+#include "loader/time_left.h"
 #include "tests/support/support.h"
 
 namespace jov::test {
@@ -164,6 +166,60 @@ TEST(DecodeBytes, SubtractsTwoAndStopsAtTheFirstUndecodableByte) {
       EXPECT_EQ(paths[path](stored.data(), size), end);
       EXPECT_TRUE(stored == expected);
     }
+  }
+}
+
+// The time left after `done` inputs took `measured`, with `left` to finish
+// and the one under way `running` so far, where the line showed `previous`
+// (the time its text stood for): in the window's words and the console's.
+TEST(EstimateTimeLeft, RoundsAsAFileCopyAndHoldsSteady) {
+  using namespace std::chrono_literals;
+  using std::chrono::milliseconds;
+  const struct {
+    std::size_t done;
+    milliseconds measured;
+    std::size_t left;
+    milliseconds running;
+    ShownTimeLeft previous;
+    const char *text, *brief;
+  } rows[] = {
+      // Nothing finished, or under a second of work: no guess.
+      {0, 0s, 3, 20s, {}, "", ""},
+      {3, 999ms, 300, 0s, {}, "", ""},
+      {1, 1s, 1, 0s, {}, "Less than a minute left", "under 1 min left"},
+      // The mean of the finished ones, times those left.
+      {2, 20s, 4, 0s, {}, "About 40 seconds left", "40 sec left"},
+      {1, 30s, 8, 0s, {}, "About 4 minutes left", "4 min left"},
+      {7, 14min, 173, 0s, {}, "About 346 minutes left", "346 min left"},
+      // Tens of seconds under a minute, whole minutes above.
+      {2, 9800ms, 1, 0s, {}, "Less than a minute left", "under 1 min left"},
+      {1, 5s, 1, 0s, {}, "About 10 seconds left", "10 sec left"},
+      {1, 54s, 1, 0s, {}, "About 50 seconds left", "50 sec left"},
+      {1, 55s, 1, 0s, {}, "About 1 minute left", "1 min left"},
+      {1, 89s, 1, 0s, {}, "About 1 minute left", "1 min left"},
+      {1, 90s, 1, 0s, {}, "About 2 minutes left", "2 min left"},
+      // Counting down through a long conversion, never below what the
+      // others will take.
+      {1, 40s, 2, 30s, {}, "About 50 seconds left", "50 sec left"},
+      {1, 40s, 2, 5min, {}, "About 40 seconds left", "40 sec left"},
+      {1, 40s, 1, 5min, {}, "Less than a minute left", "under 1 min left"},
+      // At an edge between two roundings the text stays until the estimate
+      // is a quarter step past it.
+      {1, 46s, 1, 0s, 40s, "About 40 seconds left", "40 sec left"},
+      {1, 44s, 1, 0s, 50s, "About 50 seconds left", "50 sec left"},
+      {1, 48s, 1, 0s, 40s, "About 50 seconds left", "50 sec left"},
+      {1, 4s, 1, 0s, 10s, "About 10 seconds left", "10 sec left"},
+      {1, 100s, 1, 0s, 60s, "About 1 minute left", "1 min left"},
+      {1, 106s, 1, 0s, 60s, "About 2 minutes left", "2 min left"},
+      {1, 30s, 8, 0s, 60s, "About 4 minutes left", "4 min left"},
+  };
+  for (const auto& row : rows) {
+    const ShownTimeLeft shown =
+        EstimateTimeLeft(row.done, row.measured, row.left, row.running, row.previous);
+    EXPECT_EQ(TimeLeftText(shown), row.text)
+        << row.done << " done in " << row.measured.count() << " ms, " << row.left << " left, "
+        << row.running.count() << " ms running, after " << TimeLeftText(row.previous);
+    EXPECT_EQ(ShortTimeLeftText(shown), row.brief) << row.text;
   }
 }
 

@@ -35,6 +35,15 @@ std::string EveryPlainByte() {
   return bytes;
 }
 
+std::vector<Input> TwelveFailuresAndOneLoaded() {
+  std::vector<Input> inputs;
+  for (int i = 1; i <= 13; ++i) {
+    inputs.push_back({.name = "Lesson " + std::to_string(i) + (i == 2 ? "\x7F" : "") + ".jov",
+                      .stored = i == 4 ? Encode("4") : "\x01"});
+  }
+  return inputs;
+}
+
 const Row kRows[] = {
     // What counts as an input, and how each one's intermediate name is made:
     // the cut, the spaces, two inputs sharing a name, an empty input, an
@@ -65,6 +74,9 @@ const Row kRows[] = {
                 {.name = "lesson 2.jov", .stored = "\x01"},
                 {.name = "Lesson 1.jov", .stored = "\x01"}}},
     {.name = "NegativeStatus", .inputs = kThree, .standIn = kBFails},
+    // The completion lists the first ten failures in the order they were
+    // loaded, each escaped as its own message shows it, then counts the rest.
+    {.name = "TwelveFailures", .inputs = TwelveFailuresAndOneLoaded()},
     // The status a crash ends with; a real one would summon wine's debugger.
     {.name = "CrashStatus",
      .inputs = kThree,

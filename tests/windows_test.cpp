@@ -91,6 +91,23 @@ TEST_P(ProgressWindow, ShowsWhatItsTranscriptSays) {
 INSTANTIATE_TEST_SUITE_P(Batch, ProgressWindow, testing::ValuesIn(kProgressRows),
                          [](const auto& row) { return std::string(row.param.name); });
 
+// From the second input on the window says how long the rest will take,
+// each input taking two seconds here.
+TEST(ProgressWindow, SaysHowLongTheRestWillTake) {
+  const WorkFolder folder({{"a.jov", "1"}, {"b.jov", "2"}, {"c.jov", "3"}, {"d.jov", "4"}},
+                          {{"STAND_IN_DELAY_MS", "2000"}});
+  User user({.watchProgress = true, .steps = {{"2 of 4", Act::kLook}}});
+  const auto start = std::chrono::steady_clock::now();
+  const int status = RunLoader();
+  // The user looks as b.jov starts, with three of the four inputs to go.
+  const auto truth = std::chrono::duration_cast<std::chrono::milliseconds>(
+      (std::chrono::steady_clock::now() - start) * 3 / 4);
+  const std::string shown = user.Finish();
+  ExpectTranscript(
+      "TimeLeftInTheWindow",
+      JudgeTimeLeft(folder.Transcript(shown, "exit status " + std::to_string(status)), truth));
+}
+
 // The real program, as a user starts it in a folder: its splash ends by
 // itself, its boxes come from another process, and it holds the folder's
 // lock, a hidden file, while it runs. Started again where another run is

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -224,6 +225,40 @@ std::string WorkFolder::Transcript(const std::string& shown, const std::string& 
 }
 
 std::string WorkFolder::Contents() const { return jov::test::Contents(inputs_); }
+
+std::string JudgeTimeLeft(std::string transcript, std::chrono::milliseconds truth) {
+  // Where the first estimate is, and the seconds it stands for: less than a
+  // minute for none at all.
+  std::size_t start = std::string::npos, end = 0;
+  double shown = 0;
+  for (const std::string_view none : {"Less than a minute left", "under 1 min left"}) {
+    if (const auto at = transcript.find(none); at < start) {
+      start = at;
+      end = at + none.size();
+    }
+  }
+  for (const std::string_view unit :
+       {" seconds left", " minute left", " minutes left", " sec left", " min left"}) {
+    const auto at = transcript.find(unit);
+    auto digits = at;
+    while (at != std::string::npos && digits > 0 && std::isdigit(transcript[digits - 1])) --digits;
+    if (at == std::string::npos || digits == at) continue;
+    const auto about = transcript.rfind("About ", digits);
+    const auto from = about != std::string::npos && about + 6 == digits ? about : digits;
+    if (from >= start) continue;
+    start = from;
+    end = at + unit.size();
+    shown = std::stod(transcript.substr(digits, at - digits)) *
+            (unit.find(" min") != std::string_view::npos ? 60 : 1);
+  }
+  if (start == std::string::npos) return transcript;
+  const double actual = std::chrono::duration<double>(truth).count();
+  const std::string judged = shown >= actual / 3 && shown <= actual * 3
+                                 ? "<a time left within reason>"
+                                 : "<\"" + transcript.substr(start, end - start) +
+                                       "\", though it took " + std::to_string(actual) + " s>";
+  return transcript.replace(start, end - start, judged);
+}
 
 void ExpectTranscript(const std::string& name, const std::string& actual) {
   std::vector<fs::path> files;

@@ -174,6 +174,12 @@ class User {
   std::unique_ptr<State> state_;
 };
 
+// A transcript cannot hold a time left that depends on the machine's speed:
+// the first one in `transcript`, in the window's words or the console's, is
+// replaced by whether it was within reason of the `truth`, the time the
+// batch then took: from a third of it to three times it.
+std::string JudgeTimeLeft(std::string transcript, std::chrono::milliseconds truth);
+
 // Compares a transcript with tests/expected/<name>.<configuration>.txt, the
 // first of Configurations() that has one. With JOV_UPDATE_EXPECTED=1 in the
 // environment it writes the file instead, for a person to review.
