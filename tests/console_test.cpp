@@ -176,8 +176,8 @@ const Row kRows[] = {
      .user = {Await("[1/2]"), Resize(12), Await("[2/2]"), Look("while abcdefgh.jov loads")}},
     // A CSI of C1 (U+009B) would move the cursor as ESC [ does.
     {.name = "ProgressLineWithAControlOfC1",
-     .inputs = {{.name = "A3\u009B2JB3.jov", .stored = "\x01"}}, .setup = kNoInput,
-     .user = {Await("[1/1]"), Look("once the line is written")}},
+     .inputs = {{"A3\u009B2JB3.jov", "1"}}, .standIn = kSlow, .setup = kNoInput,
+     .user = {Await("[1/1]"), Look("while it loads")}},
     {.name = "NoProgressLineInAFile",
      .setup = {.in = Stream::kNothing, .out = Stream::kFile, .err = Stream::kFile}},
     {.name = "NoProgressLineOnADumbTerminal", .setup = {.term = "dumb", .in = Stream::kNothing}},

@@ -115,20 +115,25 @@ Undo MakeUnwritable() {
   // made tells when it is done.
   const auto chattr = [path](const wchar_t* flag, bool writable) {
     std::wstring command = L"Z:\\usr\\bin\\chattr " + std::wstring(flag) + L" \"" + path + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &started));
-    ::CloseHandle(started.hThread);
-    ::CloseHandle(started.hProcess);
+    // Wine does not wait for a Linux program, and under load may not start
+    // it: it runs until a file that can (or cannot) be made says it is done.
     // A probe left behind when the change lands between making and removing
     // it goes once the folder takes changes again.
-    EXPECT_TRUE(Deadline().Await([writable] {
-      const HANDLE probe =
-          ::CreateFileW(L"probe", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-      if (probe != INVALID_HANDLE_VALUE) ::CloseHandle(probe);
-      return (probe != INVALID_HANDLE_VALUE && ::DeleteFileW(L"probe")) == writable;
+    EXPECT_TRUE(Deadline().Await([&] {
+      STARTUPINFOW startup{};
+      startup.cb = sizeof startup;
+      PROCESS_INFORMATION started{};
+      if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &started)) {
+        ::CloseHandle(started.hThread);
+        ::CloseHandle(started.hProcess);
+      }
+      return Deadline(std::chrono::seconds(2)).Await([writable] {
+        const HANDLE probe =
+            ::CreateFileW(L"probe", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (probe != INVALID_HANDLE_VALUE) ::CloseHandle(probe);
+        return (probe != INVALID_HANDLE_VALUE && ::DeleteFileW(L"probe")) == writable;
+      });
     }));
   };
   chattr(L"+i", false);
@@ -444,7 +449,8 @@ struct User::State {
 
   // The next step, once the progress window shows what it waits for.
   void TakeStep() {
-    if (nextStep == plan.steps.size()) return;
+    WatchForTheWindow();
+    if (nextStep == plan.steps.size() || !windowSeen) return;
     const HWND window = VisibleProgressWindow();
     if (!window) return;
     const Step& step = plan.steps[nextStep];
