@@ -38,11 +38,18 @@ struct IconTraits {
   static void Close(Handle h) { ::DestroyIcon(h); }
 };
 
+struct HookTraits {
+  using Handle = HHOOK;
+  static Handle Invalid() { return nullptr; }
+  static void Close(Handle h) { ::UnhookWindowsHookEx(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using Font = UniqueHandle<FontTraits>;
 using Icon = UniqueHandle<IconTraits>;
+using Hook = UniqueHandle<HookTraits>;
 
 // A window's device context (the screen's for a null window), released
 // when dropped.

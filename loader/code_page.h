@@ -19,4 +19,10 @@ namespace jov {
 // the folder holds.
 bool ConverterCanReceive(NativeStringView character);
 
+// Whether the converter opens a name whose part before the first dot is a
+// DOS device name, in any case ("nul.x", "COM1.txt"), as that device: on
+// Windows, as the system opens any name that is not in its long-path form;
+// on POSIX no name is a device.
+bool ConverterOpensDevices();
+
 }  // namespace jov

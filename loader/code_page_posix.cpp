@@ -4,4 +4,6 @@ namespace jov {
 
 bool ConverterCanReceive(NativeStringView) { return true; }
 
+bool ConverterOpensDevices() { return false; }
+
 }  // namespace jov

@@ -25,4 +25,6 @@ bool ConverterCanReceive(NativeStringView character) {
   return backUnits > 0 && NativeStringView(back, static_cast<std::size_t>(backUnits)) == character;
 }
 
+bool ConverterOpensDevices() { return true; }
+
 }  // namespace jov

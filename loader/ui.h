@@ -14,16 +14,17 @@ class Progress;
 
 // Shows `text` and returns once the user has acknowledged it: a message box
 // captioned with the application title on Windows; standard output on POSIX,
-// waiting for Enter only when a person is at the terminal. While a batch
-// shows its `progress`, the message belongs to it: the box is owned by the
-// progress window; the console's progress line is cleared first.
+// waiting for Enter only when a person is at the terminal. Given the
+// batch's `progress`, the message belongs to it: the box is owned by the
+// progress window, shown for it if it was not yet, whose Stop still answers
+// while the box is open; the console's progress line is cleared first.
 void ShowMessage(MessageKind kind, const NativeString& text, Progress* progress = nullptr);
 
 // The batch as the user watches it, from the first input to the completion
 // message: on Windows a progress window that appears once the batch has run
-// for about a second (a quick batch shows none), with a Stop
-// button and the taskbar button's progress; on POSIX a progress line on
-// standard error while that is a terminal.
+// for about a second or has a failure to tell (a quick batch without one
+// shows none), with a Stop button and the taskbar button's progress; on
+// POSIX a progress line on standard error while that is a terminal.
 class Progress {
  public:
   explicit Progress(std::size_t inputCount);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "base/win32_dpi.h"
@@ -20,8 +21,10 @@
 namespace jov {
 namespace {
 
+constexpr const wchar_t* kProgressClassName = L"JovProgress";
 constexpr UINT_PTR kShowTimer = 1;
-// A batch done sooner than this shows no window at all.
+// A batch done sooner than this, with no failure to tell, shows no window
+// at all.
 constexpr UINT kShowAfterMs = 1000;
 // The time left counts down while one long conversion runs.
 constexpr UINT_PTR kTimeLeftTimer = 2;
@@ -60,10 +63,26 @@ constexpr Control kControls[] = {
      .box = {292, 102, 76, 24}},
 };
 
+// A message box disables its owner while it is open, and the progress
+// window's Stop would answer nothing. This hook, set on the thread for the
+// box's life, enables the window again as the box comes up: the box is
+// created and its owner disabled first, activated after.
+LRESULT CALLBACK KeepOwnerEnabled(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE) {
+    const HWND owner = ::GetWindow(reinterpret_cast<HWND>(wParam), GW_OWNER);
+    wchar_t className[32] = {};
+    if (owner && ::GetClassNameW(owner, className, 32) &&
+        std::wstring_view(className) == kProgressClassName) {
+      ::EnableWindow(owner, TRUE);
+    }
+  }
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
 // The progress window. Created hidden with the batch, so a batch that ends
-// within a second shows nothing.
+// within a second without a failure shows nothing.
 struct Progress::State : win32::Window<Progress::State> {
   explicit State(std::size_t count) : count_(count), clock_(count) {
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
@@ -93,20 +112,28 @@ struct Progress::State : win32::Window<Progress::State> {
 
   bool StopRequested() const { return stopRequested_; }
 
-  // Shows a message box that belongs to this window while it is shown, and
-  // keeps the window from appearing behind a box that has no owner.
+  // Shows a message box that belongs to this window, which shows now if
+  // the batch has not run long enough for it yet: a batch whose every input
+  // fails at once would otherwise show a box per input and nothing to stop
+  // it with. The box stays in front of the window, and the window takes
+  // Stop and its close meanwhile, so Stop and then OK end the batch.
   void ShowMessageBox(const NativeString& text, UINT type) {
-    messageOpen_ = true;
+    if (window_ && !::IsWindowVisible(window_)) {
+      ::KillTimer(window_, kShowTimer);
+      Show();
+    }
     clock_.MessageOpened(Now());
-    const HWND owner = window_ && ::IsWindowVisible(window_) ? window_ : nullptr;
-    ::MessageBoxW(owner, text.c_str(), JOV_WIDE(JOV_APP_TITLE), type);
+    {
+      const win32::Hook keepEnabled(
+          ::SetWindowsHookExW(WH_CBT, KeepOwnerEnabled, nullptr, ::GetCurrentThreadId()));
+      ::MessageBoxW(window_, text.c_str(), JOV_WIDE(JOV_APP_TITLE), type);
+    }
     clock_.MessageClosed(Now());
-    messageOpen_ = false;
   }
 
  private:
   friend win32::Window<State>;
-  static constexpr const wchar_t* kClassName = L"JovProgress";
+  static constexpr const wchar_t* kClassName = kProgressClassName;
   static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   static constexpr DWORD kExStyle = 0;
   static constexpr SIZE kClient{380, 136};
@@ -150,9 +177,6 @@ struct Progress::State : win32::Window<Progress::State> {
   }
 
   void OnShowTimer() {
-    // Not beside a message box that belongs to no window: the timer comes
-    // again once it is answered.
-    if (messageOpen_) return;
     ::KillTimer(window_, kShowTimer);
     Show();
   }
@@ -223,7 +247,6 @@ struct Progress::State : win32::Window<Progress::State> {
   std::size_t number_ = 0;
   bool failed_ = false;
   bool stopRequested_ = false;
-  bool messageOpen_ = false;
   BatchClock clock_;
   ShownTimeLeft shown_;
   UINT taskbarButtonCreated_ = 0;

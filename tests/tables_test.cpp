@@ -15,8 +15,9 @@ namespace {
 
 // The cut counts characters, never bytes (UTF-8) or units (UTF-16). Each
 // row names the code page whose characters the converter receives: 0 for
-// all of them, or 1252 and 1251 as far as these rows need them (Latin-1
-// and the Russian letters).
+// all of them, as on POSIX, where no name is a device; or 1252 and 1251 as
+// far as these rows need them (Latin-1 and the Russian letters), on Windows,
+// where a device name before the first dot opens that device.
 TEST(MakeIntermediateName, CutsToTwentyOneCharactersThenReplaces) {
   const struct {
     unsigned codePage;
@@ -43,6 +44,20 @@ TEST(MakeIntermediateName, CutsToTwentyOneCharactersThenReplaces) {
       // Four bytes in UTF-8, a surrogate pair in UTF-16: one character.
       {0, "🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒.jov", "🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒_flex.cdi"},
       {1252, "a🎒b🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒🎒.jov", "a_b___________________flex.cdi"},
+      // The dot after a device name, in any case, becomes an underscore;
+      // a device name alone, a longer word or a later part is no device.
+      {1252, "NUL.x.jov", "NUL_x_flex.cdi"},
+      {1251, "aux.b.c.jov", "aux_b.c_flex.cdi"},
+      {1252, "CoM1.x.jov", "CoM1_x_flex.cdi"},
+      {1252, "lpt9..jov", "lpt9__flex.cdi"},
+      {1252, "CONOUT$.x.jov", "CONOUT$_x_flex.cdi"},
+      {1252, "COM¹.x.jov", "COM¹_x_flex.cdi"},
+      {1251, "COM¹.x.jov", "COM_.x_flex.cdi"},
+      {1252, "PRN.jov", "PRN_flex.cdi"},
+      {1252, "COM10.x.jov", "COM10.x_flex.cdi"},
+      {1252, "CONX.x.jov", "CONX.x_flex.cdi"},
+      {1252, "x.CON.jov", "x.CON_flex.cdi"},
+      {0, "NUL.x.jov", "NUL.x_flex.cdi"},
   };
   for (const auto& row : rows) {
     const auto receives = [page = row.codePage](NativeStringView character) {
@@ -50,7 +65,8 @@ TEST(MakeIntermediateName, CutsToTwentyOneCharactersThenReplaces) {
       return page == 0 || c < 0x80 || (page == 1252 && c >= 0xA0 && c <= 0xFF) ||
              (page == 1251 && c >= 0x410 && c <= 0x44F);
     };
-    EXPECT_EQ(Utf8(MakeIntermediateName(Utf8Path(row.input).native(), receives)), row.name)
+    const ConverterSystem converter{.canReceive = receives, .opensDevices = row.codePage != 0};
+    EXPECT_EQ(Utf8(MakeIntermediateName(Utf8Path(row.input).native(), converter)), row.name)
         << row.input << " under " << row.codePage;
   }
 }

@@ -117,7 +117,8 @@ const Row kRows[] = {
      .standIn = {{"STAND_IN_ONLY", "b_flex.cdi"}, {"STAND_IN_KEEP", "1"}}},
     {.name = "InputGoneAfterListing", .inputs = kThree, .standIn = {{"STAND_IN_REMOVE", "b.jov"}}},
     // Shell metacharacters and names Windows would otherwise take for
-    // devices each reach the converter under exactly their intermediate name.
+    // devices, in the loader's hands (NUL.jov) or in the converter's
+    // (NUL.x_flex.cdi), each reach the converter, which reads them decoded.
     {.name = "OddNames",
      .inputs = {{"semi;colon.jov", "1"},
                 {"amp & touch pwned.jov", "2"},
@@ -128,7 +129,11 @@ const Row kRows[] = {
                 {"AUX.jov", "7"},
                 {"COM1.jov", "8"},
                 {"PRN.jov", "9"},
-                {"LPT1.jov", "A"}}},
+                {"LPT1.jov", "A"},
+                {"NUL.x.jov", "B"},
+                {"aux.b.jov", "C"},
+                {"COM1.c.jov", "D"},
+                {"Lpt9.d.e.jov", "E"}}},
     // Characters Windows does not allow in names; a tab would smuggle in an
     // argument of its own; bytes that are not UTF-8 count one character each.
     {.name = "OddNamesPosix",

@@ -36,12 +36,18 @@ TEST(Configuration, IsTheOneAskedFor) {
 struct ProgressRow {
   const char* name;
   std::vector<Input> inputs;
-  Switches standIn;
+  Switches standIn = {};
   UserPlan user;
+  std::function<Undo()> arrange = nullptr;  // what else the folder holds
 };
 void PrintTo(const ProgressRow& row, std::ostream* os) { *os << row.name; }
 
 const std::vector<Input> kThree = {{"a.jov", "1"}, {"b.jov", "2"}, {"c.jov", "3"}};
+const std::vector<Input> kTen = [] {
+  std::vector<Input> inputs;
+  for (char name = 'a'; name <= 'j'; ++name) inputs.push_back({std::string(1, name) + ".jov", "x"});
+  return inputs;
+}();
 // Each conversion takes long enough for the window to show and be used.
 const Switches kSlow = {{"STAND_IN_DELAY_MS", "1500"}};
 constexpr auto kStop = [](Act act) {
@@ -55,11 +61,9 @@ const ProgressRow kProgressRows[] = {
     {"StopByClosingTheWindow", kThree, kSlow, kStop(Act::kCloseWindow)},
     {"StopByEscape", kThree, kSlow, kStop(Act::kPressEscape)},
     {"StopByTabAndSpace", kThree, kSlow, kStop(Act::kPressTabThenSpace)},
-    // A batch done within a second shows no window at all.
-    {"QuickBatch",
-     {{"a.jov", "1"}, {.name = "b.jov", .stored = "\x01"}},
-     {{"STAND_IN_DELAY_MS", "400"}},
-     {.watchProgress = true}},
+    // A batch done within a second, with no failure to tell, shows no window
+    // at all.
+    {"QuickBatch", {{"a.jov", "1"}}, {{"STAND_IN_DELAY_MS", "400"}}, {.watchProgress = true}},
     // A failure, then a stop: the completion says both, in that order.
     {"FailureThenStop",
      {{.name = "a.jov", .stored = "\x01"}, {"b.jov", "2"}, {"c.jov", "3"}},
@@ -70,11 +74,13 @@ const ProgressRow kProgressRows[] = {
      {{"a.jov", "1"}, {.name = "b.jov", .stored = "\x01"}, {"c.jov", "3"}},
      kSlow,
      {.watchProgress = true, .steps = {{"3 of 3", Act::kLook}}}},
-    // A box without an owner keeps the window from appearing behind it.
-    {"BoxHeldOpenBeforeTheWindow",
-     {{.name = "a.jov", .stored = "\x01"}, {"b.jov", "2"}},
-     kSlow,
-     {.watchProgress = true, .holdBoxes = 1500ms, .steps = {{"2 of 2", Act::kLook}}}},
+    // A batch whose every input fails at once ends in two actions, Stop and
+    // OK, not a box per input: the first failure shows the window behind its
+    // box, and Stop answers while the box is open.
+    {.name = "StopWhileAFailureIsTold",
+     .inputs = kTen,
+     .user = {.watchProgress = true, .holdBoxes = 1000ms, .steps = {{"1 of 10", Act::kClickStop}}},
+     .arrange = [] { return fs::remove("CASLcdi2ppc.exe"), Undo(); }},
 };
 
 class ProgressWindow : public testing::TestWithParam<ProgressRow> {};
@@ -82,9 +88,11 @@ class ProgressWindow : public testing::TestWithParam<ProgressRow> {};
 TEST_P(ProgressWindow, ShowsWhatItsTranscriptSays) {
   const ProgressRow& row = GetParam();
   const WorkFolder folder(row.inputs, row.standIn);
+  const Undo undo = row.arrange ? row.arrange() : nullptr;
   User user(row.user);
   const int status = RunLoader();
   const std::string shown = user.Finish();
+  if (undo) undo();
   ExpectTranscript(row.name, folder.Transcript(shown, "exit status " + std::to_string(status)));
 }
 

@@ -434,6 +434,7 @@ struct User::State {
   std::string shown;
   std::size_t nextStep = 0;
   bool windowSeen = false;
+  HWND boxRead = nullptr;
   HHOOK barHook = nullptr;
   DWORD taskbarCookie = 0;
   std::thread user;
@@ -447,10 +448,13 @@ struct User::State {
     Deadline(2s).Await([] { return gTaskbar.Shown() != "no taskbar progress"; });
   }
 
-  // The next step, once the progress window shows what it waits for.
+  // The next step, once the progress window has been seen to appear and
+  // shows what the step waits for, and any box that came up has been read:
+  // a click would take the front from a box that nobody has seen yet.
   void TakeStep() {
     WatchForTheWindow();
     if (nextStep == plan.steps.size() || !windowSeen) return;
+    if (const HWND box = ::FindWindowW(L"#32770", nullptr); box && box != boxRead) return;
     const HWND window = VisibleProgressWindow();
     if (!window) return;
     const Step& step = plan.steps[nextStep];
@@ -467,6 +471,7 @@ struct User::State {
     const std::string text = TextOf(::GetDlgItem(box, 0xFFFF));
     if (text.empty()) return;
     const bool inFront = Deadline(1s).Await([box] { return ::GetForegroundWindow() == box; });
+    boxRead = box;
     const Deadline held(plan.holdBoxes);
     while (!held.Passed()) {
       WatchForTheWindow();
