@@ -324,7 +324,7 @@ TaskbarButton gTaskbar;
 
 // The progress window as a user sees it: its caption, size and place, and
 // each control in tab order.
-std::string DescribeProgress(HWND window) {
+std::string ReadProgress(HWND window) {
   const UINT dpi = DpiOf(window);
   RECT client{}, frame{};
   ::GetClientRect(window, &client);
@@ -361,6 +361,17 @@ std::string DescribeProgress(HWND window) {
     shown += "\n";
   }
   return shown + "    " + gTaskbar.Shown() + "\n";
+}
+
+// The window's controls change one by one as an input starts: read until
+// two readings agree.
+std::string DescribeProgress(HWND window) {
+  std::string last, now = ReadProgress(window);
+  for (int i = 0; i < 100 && now != last; ++i) {
+    std::this_thread::sleep_for(20ms);
+    last = std::exchange(now, ReadProgress(window));
+  }
+  return now;
 }
 
 HWND VisibleProgressWindow() {
