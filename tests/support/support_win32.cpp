@@ -137,7 +137,10 @@ Undo MakeUnwritable() {
     }));
   };
   chattr(L"+i", false);
-  return [chattr] { chattr(L"-i", true); };
+  return [chattr] {
+    chattr(L"-i", true);
+    ::DeleteFileW(L"probe");
+  };
 }
 
 void Hide(const fs::path& file, bool system) {
