@@ -82,17 +82,22 @@ DecodeFunction ChooseDecode() {
 DecodeFunction ChooseDecode() { return DecodeBaseline; }
 #endif
 
+// Chosen on first use rather than at start-up, so that a caller running
+// before this file's static initialisation still finds it set. DecodePaths
+// reports this very choice, so a test sees what DecodeBytes runs.
+DecodeFunction ChosenDecode() {
+  static const DecodeFunction decode = ChooseDecode();
+  return decode;
+}
+
 }  // namespace
 
 std::size_t DecodeBytes(std::span<std::uint8_t> bytes) {
-  // Chosen on first use rather than at start-up, so that a caller running
-  // before this file's static initialisation still finds it set.
-  static const DecodeFunction decode = ChooseDecode();
-  return decode(bytes.data(), bytes.size());
+  return ChosenDecode()(bytes.data(), bytes.size());
 }
 
 std::vector<DecodeFunction> DecodePaths() {
-  std::vector<DecodeFunction> paths = {ChooseDecode()};
+  std::vector<DecodeFunction> paths = {ChosenDecode()};
   if (paths.front() != DecodeBaseline) paths.push_back(DecodeBaseline);
   return paths;
 }
