@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "base/win32_handles.h"
 #include "loader/files.h"
+#include "loader/win32_paths.h"
 
 namespace jov {
 namespace {
@@ -26,18 +28,11 @@ bool EndsWithJov(const std::wstring& name) {
   return ::CompareStringOrdinal(name.c_str() + name.size() - 4, 4, L".jov", 4, TRUE) == CSTR_EQUAL;
 }
 
-// The file `name` in the working directory, spelled so that the system takes
-// it literally: without "\\?\" a name such as "NUL.jov" or "COM1.jov" is
-// read as a DOS device, and long paths are cut at MAX_PATH.
+// The file `name` in the working directory.
 std::wstring FullPath(const std::wstring& name) {
   std::wstring folder(::GetCurrentDirectoryW(0, nullptr), L'\0');
   folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
-  if (folder.empty()) return name;
-  if (folder.back() != L'\\') folder += L'\\';
-  if (folder.starts_with(L"\\\\?\\")) return folder + name;
-  // "\\server\share\..." becomes "\\?\UNC\server\share\...".
-  if (folder.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + folder.substr(2) + name;
-  return L"\\\\?\\" + folder + name;
+  return VerbatimPath(std::move(folder), name);
 }
 
 // A file that someone (a virus scanner, the search indexer) holds open for a
@@ -60,6 +55,15 @@ Result<void> Remove(const std::wstring& path) {
 DWORD Chunk(std::size_t size) { return static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)); }
 
 }  // namespace
+
+std::wstring VerbatimPath(std::wstring folder, const std::wstring& name) {
+  if (folder.empty()) return name;
+  if (folder.back() != L'\\') folder += L'\\';
+  if (folder.starts_with(L"\\\\?\\")) return folder + name;
+  // "\\server\share\..." becomes "\\?\UNC\server\share\...".
+  if (folder.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + folder.substr(2) + name;
+  return L"\\\\?\\" + folder + name;
+}
 
 Result<std::vector<NativeString>> ListInputs() {
   std::vector<NativeString> names;

@@ -12,6 +12,7 @@
 #include "loader/loader.h"
 #include "loader/process.h"
 #include "loader/ui.h"
+#include "loader/win32_paths.h"
 #include "splash/splash.h"
 #include "tests/support/support.h"
 #include "version.h"
@@ -30,6 +31,23 @@ TEST(Configuration, IsTheOneAskedFor) {
     if (const char* asked = std::getenv(variable)) {
       EXPECT_EQ(actual, std::stoul(asked)) << variable;
     }
+  }
+}
+
+// Every file is opened by a verbatim path, which the system takes as
+// written (wine tidies it up): a drive's or a share's root gains no second
+// separator.
+TEST(VerbatimPath, SpellsAFileOfTheFolderLiterally) {
+  const struct {
+    const wchar_t *folder, *path;
+  } rows[] = {
+      {L"C:\\Lessons", L"\\\\?\\C:\\Lessons\\NUL.jov"},
+      {L"J:\\", L"\\\\?\\J:\\NUL.jov"},
+      {L"\\\\server\\share\\", L"\\\\?\\UNC\\server\\share\\NUL.jov"},
+      {L"\\\\?\\C:\\Long", L"\\\\?\\C:\\Long\\NUL.jov"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(ToUtf8(VerbatimPath(row.folder, L"NUL.jov")), ToUtf8(row.path)) << ToUtf8(row.folder);
   }
 }
 
