@@ -111,14 +111,28 @@ Undo MakeUnwritable() {
   char* folder = unixName(fs::current_path().c_str());
   const std::wstring path = FromUtf8(folder);
   ::HeapFree(::GetProcessHeap(), 0, folder);
-  // Wine does not wait for a Linux program: a file that can (or cannot) be
-  // made tells when it is done.
-  const auto chattr = [path](const wchar_t* flag, bool writable) {
+  // Whether a file can be made there. Wine reports a delete that the folder
+  // refuses as done, so a probe is only ever made, under a new name each
+  // time, and removed by closing it; one that the change caught between the
+  // two stays until the folder takes changes again.
+  struct Probes {
+    int made = 0;
+    std::vector<std::wstring> left;
+  };
+  const auto probes = std::make_shared<Probes>();
+  const auto canMakeFiles = [probes] {
+    const std::wstring name = L"probe" + std::to_wstring(probes->made++);
+    const HANDLE probe = ::CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                       FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    ::CloseHandle(probe);
+    if (::GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES) probes->left.push_back(name);
+    return true;
+  };
+  // Wine does not wait for a Linux program, and under load may not start
+  // it: it is started again until the folder says the change has landed.
+  const auto chattr = [path, canMakeFiles](const wchar_t* flag, bool writable) {
     std::wstring command = L"Z:\\usr\\bin\\chattr " + std::wstring(flag) + L" \"" + path + L"\"";
-    // Wine does not wait for a Linux program, and under load may not start
-    // it: it runs until a file that can (or cannot) be made says it is done.
-    // A probe left behind when the change lands between making and removing
-    // it goes once the folder takes changes again.
     EXPECT_TRUE(Deadline().Await([&] {
       STARTUPINFOW startup{};
       startup.cb = sizeof startup;
@@ -128,18 +142,14 @@ Undo MakeUnwritable() {
         ::CloseHandle(started.hThread);
         ::CloseHandle(started.hProcess);
       }
-      return Deadline(std::chrono::seconds(2)).Await([writable] {
-        const HANDLE probe =
-            ::CreateFileW(L"probe", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (probe != INVALID_HANDLE_VALUE) ::CloseHandle(probe);
-        return (probe != INVALID_HANDLE_VALUE && ::DeleteFileW(L"probe")) == writable;
-      });
-    }));
+      return Deadline(std::chrono::seconds(2)).Await([&] { return canMakeFiles() == writable; });
+    })) << ToUtf8(command)
+        << " did not take";
   };
   chattr(L"+i", false);
-  return [chattr] {
+  return [chattr, probes] {
     chattr(L"-i", true);
-    ::DeleteFileW(L"probe");
+    for (const std::wstring& name : probes->left) ::DeleteFileW(name.c_str());
   };
 }
 
