@@ -29,7 +29,9 @@ using namespace std::chrono_literals;
 // What the person does while the child runs, step by step.
 using Step = std::function<void(Console&, const WorkFolder&)>;
 Step Await(std::string text) {
-  return [=](Console& c, const WorkFolder&) { c.WaitFor(text); };
+  return [=](Console& c, const WorkFolder&) {
+    EXPECT_TRUE(c.WaitFor(text)) << "\"" << text << "\" never showed";
+  };
 }
 Step Type(std::string keys) {
   return [=](Console& c, const WorkFolder&) { c.Type(keys); };
@@ -185,9 +187,11 @@ const Row kRows[] = {
     {.name = "ProgressLineWithoutTerm", .standIn = kSlowA,
      .setup = {.term = nullptr, .in = Stream::kNothing},
      .user = {Await("a.jov"), Look("while a.jov loads")}},
-    // Messages to a file and the progress line to the terminal.
-    {.name = "OutputAndErrorApart", .standIn = kSlowA, .setup = kOutToAFile,
-     .user = {Await("a.jov"), Look("while a.jov loads")}},
+    // Messages to a file and the progress line to the terminal, cut to the
+    // terminal's width, which the file does not have.
+    {.name = "OutputAndErrorApart", .standIn = kSlowA,
+     .setup = {.columns = 10, .in = Stream::kNothing, .out = Stream::kFile},
+     .user = {Await("[1/3]"), Look("while a.jov loads")}},
     // The arguments ask about the program itself: none of them shows the
     // splash or touches the folder.
     {.name = "ArgumentHelp", .setup = kOutToAFile, .body = Program({"--help"})},
