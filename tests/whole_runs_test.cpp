@@ -109,11 +109,12 @@ const Row kRows[] = {
                 {"COM1.jov", "8"}, {"PRN.jov", "9"}, {"LPT1.jov", "A"}, {"NUL.x.jov", "B"},
                 {"aux.b.jov", "C"}, {"COM1.c.jov", "D"}, {"Lpt9.d.e.jov", "E"}}},
     // Characters Windows does not allow in names; a tab would smuggle in an
-    // argument of its own; bytes that are not UTF-8 count one character each.
+    // argument of its own; bytes that are not UTF-8 (overlong ones too) count
+    // one character each.
     {.name = "OddNamesPosix",
      .inputs = {{"say \"hi\" | x.jov", "1"}, {"back\\slash.jov", "2"},
                 {"x\t-CreatorID\tEvil.jov", "3"}, {"A" + std::string(30, '\xB0') + ".jov", "4"},
-                {std::string(22, '\xC3') + ".jov", "5"}},
+                {"\xC0\x80\xC1\x80" + std::string(18, '\xC3') + ".jov", "5"}},
      .on = On::kPosix},
     // A leftover of an interrupted run is replaced; whatever else holds the
     // name (on Windows a read-only file too) is left alone.
