@@ -170,9 +170,9 @@ const Row kRows[] = {
        WriteFile("a_flex.cdi", "stale");
        return HoldOpen("a_flex.cdi", kShareRead | kShareDelete, false, 300ms); }},
     // Nobody may change an input while it is read: one that another program
-    // holds open for writing is not read.
+    // holds open for writing, all through the run, is not read.
     {.name = "InputHeldOpenForWriting", .inputs = {{"a.jov", "1"}, {"b.jov", "2"}},
-     .on = On::kWindows, .arrange = [] { return HoldOpen("a.jov", kShareRead, true, 2s); }},
+     .on = On::kWindows, .arrange = [] { return HoldOpen("a.jov", kShareRead, true, 1h); }},
     // In a drive's root the folder's path ends in a separator already.
     {.name = "DriveRoot", .inputs = {{"a.jov", "1"}, {.name = "b.jov", .stored = "\x01"}},
      .on = On::kWindows, .folder = "J:\\"},

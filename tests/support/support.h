@@ -130,8 +130,9 @@ Undo LimitFileSize(std::size_t bytes);
 // POSIX: a program ended by a core-dumping signal dumps core.
 Undo AllowCoreDumps();
 void MakeFifo(const fs::path& path);
-// Windows: another program holds `file` open for `time`, opened for reading
-// (or writing) and sharing it as `share` says (the FILE_SHARE_* bits).
+// Windows: another program holds `file` open for `time`, or until undone if
+// that comes first, opened for reading (or writing) and sharing it as
+// `share` says (the FILE_SHARE_* bits).
 enum Share : unsigned { kShareRead = 1, kShareWrite = 2, kShareDelete = 4 };
 Undo HoldOpen(const fs::path& file, unsigned share, bool writing, std::chrono::milliseconds time);
 // Windows under wine: the working directory takes no new file (made

@@ -92,11 +92,15 @@ Undo HoldOpen(const fs::path& file, unsigned share, bool writing, std::chrono::m
   const HANDLE held = ::CreateFileW(Verbatim(file).c_str(), writing ? GENERIC_WRITE : GENERIC_READ,
                                     share, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(held, INVALID_HANDLE_VALUE) << "cannot hold " << file;
-  auto holder = std::make_shared<std::thread>([held, time] {
-    std::this_thread::sleep_for(time);
+  auto undone = std::make_shared<std::promise<void>>();
+  auto holder = std::make_shared<std::thread>([held, time, done = undone->get_future()] {
+    done.wait_for(time);
     ::CloseHandle(held);
   });
-  return [holder] { holder->join(); };
+  return [undone, holder] {
+    undone->set_value();
+    holder->join();
+  };
 }
 
 // Wine starts Linux programs too; chattr wants the folder's Linux path.
