@@ -27,9 +27,10 @@ LoadSummary LoadAllFiles();
 // fell short: inputs that failed ("2 of 5 files could not be loaded."),
 // followed by their names, indented, the first 10 and then how many more
 // ("and 12 more."); inputs a stop left ("3 files were not loaded: the batch
-// was stopped."); a folder without inputs, named from the working directory. The status is 0
-// when nothing fell short (an empty folder included), 1 otherwise. A folder
-// that could not be listed has been reported already and adds no line.
+// was stopped."); a folder without inputs, named from the working
+// directory. The status is 0 when nothing fell short (an empty folder
+// included), 1 otherwise. A folder that could not be listed has been
+// reported already and adds no line.
 struct Completion {
   NativeString message;
   int status = 0;

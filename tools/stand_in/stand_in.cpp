@@ -1,5 +1,6 @@
 #include "stand_in.h"
 
+#include "base/text.h"
 #include "loader/converter.h"
 
 #include <algorithm>
@@ -94,14 +95,7 @@ int RunStandIn(const std::vector<std::string>& args, const Options& options, con
     // its place in the line; then "+" and what it read in hex, or "-".
     std::ofstream record(*options.record, std::ios::binary | std::ios::app);
     for (const std::string& arg : args) record << Hex(toUtf8(arg)) << ' ';
-    // Streamed, not joined: GCC 12 at -O3 (the benchmarks' Release build)
-    // warns falsely (-Wrestrict) about "+" + std::string.
-    if (opened) {
-      record << '+' << Hex(bytes);
-    } else {
-      record << '-';
-    }
-    record << '\n';
+    record << (opened ? Concat({"+", Hex(bytes)}) : "-") << '\n';
   }
   if (!opened) {
     std::cerr << "CASLcdi2ppc: cannot open " << name << '\n';
